@@ -1,0 +1,36 @@
+// The main window of the tutorial frame: an OpenGL surface that keeps the square from -3 to 3
+// undistorted at any window shape and presents frames from the application's idle loop.
+#pragma once
+
+#include <Forms.h>
+
+#include <windows.h>
+
+class TForm1 : public TForm
+{
+public: // published: the form definition binds its events to these by name
+    void FormCreate(TObject* Sender);
+    void FormDestroy(TObject* Sender);
+    void FormResize(TObject* Sender);
+    void FormKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
+
+public:
+    explicit TForm1(TComponent* Owner);
+
+    void ApplicationIdle(TObject* Sender, bool& Done);
+    // The exercise's drawing, once per frame before the buffers are swapped.
+    void DrawScene();
+
+    HDC DeviceContext = nullptr;
+    HGLRC RenderContext = nullptr;
+    int PixelFormatIndex = 0;
+
+    static const TFormClass<TForm1> Class;
+
+private:
+    void SetupPixelFormat();
+    void InitGLState();
+};
+
+// The one main window; exported from the executable as _Form1.
+extern "C" TForm1* Form1;

@@ -1,0 +1,54 @@
+# Sourced by the tools: a private X display (unless one is given), a window manager on it, and
+# a 32-bit Wine prefix inside the build folder, all ended by wine_session_end.
+#
+#   wine_session_begin BUILD_DIR [--own-display]
+#   ... wine program.exe ...
+#   wine_session_end
+
+wine_session_begin() {
+  local build=$1 own=${2:-}
+  build=$(cd "$build" && pwd)
+  export WINEPREFIX=$build/wine WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export HOME=$build/home XDG_CACHE_HOME=$build/home/.cache # Wine and Mesa write there
+  mkdir -p "$HOME" "$WINEPREFIX"
+  WINE_SESSION_XVFB=""
+  WINE_SESSION_WM=""
+
+  if [ -z "${DISPLAY:-}" ] || [ "$own" = --own-display ]; then
+    # NOTE: -displayfd picks a free display; a fixed :N collides on a shared machine.
+    local file=$build/home/display.$$
+    rm -f "$file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" 2>/dev/null &
+    WINE_SESSION_XVFB=$!
+    local i
+    for i in $(seq 100); do [ -s "$file" ] && break; sleep 0.05; done
+    [ -s "$file" ] || { echo "Xvfb did not start" >&2; return 1; }
+    export DISPLAY=:$(cat "$file")
+    rm -f "$file"
+    # A window manager makes closing a window quick (without one Wine waits ~2 s for X).
+    openbox --sm-disable >/dev/null 2>&1 &
+    WINE_SESSION_WM=$!
+  fi
+
+  # NOTE: a persistent server and a warm-up start Wine's helpers once, detached; otherwise they
+  # inherit the first program's output pipes and every later start waits for them.
+  wineserver -p
+  if [ ! -f "$WINEPREFIX/.booted" ]; then
+    echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
+  fi
+  wine wineboot -i >/dev/null 2>&1
+  if [ ! -f "$WINEPREFIX/.booted" ]; then
+    # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    touch "$WINEPREFIX/.booted"
+  fi
+}
+
+wine_session_end() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${WINE_SESSION_WM:-}" ] && kill "$WINE_SESSION_WM" 2>/dev/null
+  [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null
+  wait 2>/dev/null
+  return 0
+}
