@@ -38,6 +38,13 @@ wine_session_begin() {
     echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
   fi
   wine wineboot -i >/dev/null 2>&1
+  # NOTE: the first window of a session starts the desktop process, which then holds the
+  # starting program's output pipes for ~10 s after it exits: start it here, detached.
+  if ! pgrep -f 'explorer.exe /desktop' >/dev/null; then
+    setsid wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+    local i
+    for i in $(seq 100); do pgrep -f 'explorer.exe /desktop' >/dev/null && break; sleep 0.05; done
+  fi
   if [ ! -f "$WINEPREFIX/.booted" ]; then
     # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1

@@ -1,0 +1,35 @@
+// Helpers for tests that drive real windows under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <future>
+#include <string>
+
+struct TMessageBoxSeen
+{
+    bool Found = false;
+    std::string Text;
+    bool OkOnly = false;          // an OK button and no other
+    std::function<void()> During; // run while the box is up, before OK is pressed
+};
+
+// From a watcher thread: waits for a message box of this process with the caption, reads its
+// text and buttons, runs Seen.During, and presses OK.
+std::future<TMessageBoxSeen>
+AnswerMessageBox(const char* Caption, std::function<void()> During = {}, DWORD TimeoutMs = 15000);
+
+// A top-level window of the process with the class (and the caption, if given), now; or, when
+// waiting, once it is visible. Null if there is none.
+HWND FindWindowOf(DWORD Process, const char* Class, const char* Caption = nullptr);
+HWND WaitForWindowOf(DWORD Process, const char* Class, DWORD TimeoutMs = 15000);
+
+// Any message box of this process, at this moment.
+bool MessageBoxShown();
+
+// Resizes the window so that its client area is exactly Width by Height.
+void SetClientSize(HWND Window, int Width, int Height);
+
+// Path of a file beside this test executable (or further up with "..\\").
+std::wstring BesideThisExecutable(const std::wstring& Name);

@@ -1,0 +1,30 @@
+// The unit Tutorial with a creation event that fails, for the program's entry to report.
+#include <Tutorial.h>
+
+TForm1* Form1 = nullptr;
+
+const TFormClass<TForm1> TForm1::Class = {
+    "TForm1",
+    {
+        {"FormCreate", &TForm1::FormCreate},
+        {"FormDestroy", &TForm1::FormDestroy},
+        {"FormResize", &TForm1::FormResize},
+        {"FormKeyDown", &TForm1::FormKeyDown},
+    },
+};
+
+TForm1::TForm1(TComponent* Owner) : TForm(Owner, this, Class)
+{
+    // Should the loop ever run, it ends the process with a code the test does not expect.
+    Application->OnIdle = [](TObject*, bool&) { ::ExitProcess(42); };
+}
+
+void TForm1::FormCreate(TObject*)
+{
+    GetHandle();
+    throw Exception("FormCreate failed on purpose");
+}
+
+void TForm1::FormDestroy(TObject*) {}
+void TForm1::FormResize(TObject*) {}
+void TForm1::FormKeyDown(TObject*, WORD&, TShiftState) {}
