@@ -4,16 +4,6 @@
 
 TForm1* Form1 = nullptr;
 
-const TFormClass<TForm1> TForm1::Class = {
-    "TForm1",
-    {
-        {"FormCreate", &TForm1::FormCreate},
-        {"FormDestroy", &TForm1::FormDestroy},
-        {"FormResize", &TForm1::FormResize},
-        {"FormKeyDown", &TForm1::FormKeyDown},
-    },
-};
-
 namespace
 {
 

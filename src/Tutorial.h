@@ -32,5 +32,16 @@ private:
     void InitGLState();
 };
 
+// What the form definition may bind its events to, by name.
+inline const TFormClass<TForm1> TForm1::Class = {
+    "TForm1",
+    {
+        {"FormCreate", &TForm1::FormCreate},
+        {"FormDestroy", &TForm1::FormDestroy},
+        {"FormResize", &TForm1::FormResize},
+        {"FormKeyDown", &TForm1::FormKeyDown},
+    },
+};
+
 // The one main window; exported from the executable as _Form1.
 extern "C" TForm1* Form1;

@@ -3,16 +3,6 @@
 
 TForm1* Form1 = nullptr;
 
-const TFormClass<TForm1> TForm1::Class = {
-    "TForm1",
-    {
-        {"FormCreate", &TForm1::FormCreate},
-        {"FormDestroy", &TForm1::FormDestroy},
-        {"FormResize", &TForm1::FormResize},
-        {"FormKeyDown", &TForm1::FormKeyDown},
-    },
-};
-
 TForm1::TForm1(TComponent* Owner) : TForm(Owner, this, Class)
 {
     // Should the loop ever run, it ends the process with a code the test does not expect.
