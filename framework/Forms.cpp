@@ -230,9 +230,7 @@ LRESULT CALLBACK TWinControl::WindowProc(HWND Window, UINT Msg, WPARAM WParam, L
 
 // --- TCustomForm -------------------------------------------------------------------------
 
-TCustomForm::TCustomForm(TComponent* Owner) : TWinControl(Owner)
-{
-}
+TCustomForm::TCustomForm(TComponent* Owner) : TWinControl(Owner) {}
 
 TCustomForm::~TCustomForm()
 {

@@ -133,7 +133,3 @@ void TForm1::ApplicationIdle(TObject* /*Sender*/, bool& Done)
     DrawScene();
     ::SwapBuffers(DeviceContext);
 }
-
-void TForm1::DrawScene()
-{
-}

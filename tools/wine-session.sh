@@ -7,6 +7,12 @@
 
 wine_session_begin() {
   local build=$1 own=${2:-}
+  # Inside a session already (a tool run by the tests): use it as it is.
+  if [ -n "${TUTORIAL_WINE_SESSION:-}" ]; then
+    WINE_SESSION_NESTED=1
+    return 0
+  fi
+  WINE_SESSION_NESTED=""
   build=$(cd "$build" && pwd)
   export WINEPREFIX=$build/wine WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -50,9 +56,11 @@ wine_session_begin() {
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.booted"
   fi
+  export TUTORIAL_WINE_SESSION=1
 }
 
 wine_session_end() {
+  [ -n "${WINE_SESSION_NESTED:-}" ] && return 0
   wineserver -k 2>/dev/null || true
   [ -n "${WINE_SESSION_WM:-}" ] && kill "$WINE_SESSION_WM" 2>/dev/null
   [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null

@@ -6,7 +6,10 @@ TForm1* Form1 = nullptr;
 TForm1::TForm1(TComponent* Owner) : TForm(Owner, this, Class)
 {
     // Should the loop ever run, it ends the process with a code the test does not expect.
-    Application->OnIdle = [](TObject*, bool&) { ::ExitProcess(42); };
+    Application->OnIdle = [](TObject*, bool&)
+    {
+        ::ExitProcess(42);
+    };
 }
 
 void TForm1::FormCreate(TObject*)
