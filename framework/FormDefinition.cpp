@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <set>
 #include <utility>
 
 namespace
@@ -141,7 +142,7 @@ private:
 
     std::string_view Resource;
     TFormDefinition Form;
-    std::vector<std::string> Seen;
+    std::set<std::string, std::less<>> Seen; // every property given so far
     int Line = 0;
     std::string_view Property;
     bool HaveHeader = false;
@@ -228,9 +229,8 @@ void TReader::ReadProperty(std::string_view Rest)
         Fail("property " + std::string(Name) + " before the 'form Name: Class' line");
 
     Property = Name;
-    if (std::find(Seen.begin(), Seen.end(), Name) != Seen.end())
+    if (!Seen.emplace(Name).second)
         Fail("given twice");
-    Seen.emplace_back(Name);
     Apply(ReadValue(Trim(Rest.substr(1))));
     Property = {};
 }
