@@ -139,6 +139,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=6.0, help="frames per run before Esc")
     parser.add_argument("--quick", action="store_true", help="one short round, to prove it works")
     parser.add_argument("--out", help="report file (default docs/benchmarks.md; none with --quick)")
+    parser.add_argument("--calibrate", action="store_true",
+                        help="measure the baseline against itself: the noise floor of the ratios")
     args = parser.parse_args()
     if args.quick:
         args.rounds, args.seconds = 1, 2.0
@@ -148,6 +150,8 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     programs = {"baseline": os.path.join(args.build, "bench", "Baseline.exe"),
                 "tutorial": os.path.join(args.build, "Tutorial.exe")}
+    if args.calibrate:
+        programs["tutorial"] = programs["baseline"]
     objdump, strip = "i686-w64-mingw32-objdump", "i686-w64-mingw32-strip"
     log_dir = os.path.join(args.build, "bench-logs")
     os.makedirs(log_dir, exist_ok=True)

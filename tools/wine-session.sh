@@ -14,7 +14,10 @@ wine_session_begin() {
   fi
   WINE_SESSION_NESTED=""
   build=$(cd "$build" && pwd)
-  export WINEPREFIX=$build/wine WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+  # ARCH=x64: a 64-bit prefix, for the 64-bit build.
+  local arch=win32
+  [ "${ARCH:-x86}" = x64 ] && arch=win64
+  export WINEPREFIX=$build/wine WINEARCH=$arch WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export HOME=$build/home XDG_CACHE_HOME=$build/home/.cache # Wine and Mesa write there
   mkdir -p "$HOME" "$WINEPREFIX"

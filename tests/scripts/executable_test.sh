@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The built program as a file: a 32-bit GUI executable with ASLR and DEP that needs nothing but
-# system DLLs, exports the main-window pointer as _Form1 and carries its icon and manifest.
+# The built program as a file: a GUI executable (PE32 for i386, or PE32+ for the 64-bit build)
+# with ASLR and DEP that needs nothing but system DLLs, exports the main-window pointer as
+# _Form1 and carries its icon and manifest.
 set -uo pipefail
 exe=$1
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
@@ -9,7 +10,11 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 headers=$("$objdump" -p "$exe")
-grep -q 'file format pei-i386' <<<"$headers" || fail "not a PE32 i386 file"
+case $objdump in
+  *x86_64*) format=pei-x86-64 symbol_name=Form1 ;;
+  *) format=pei-i386 symbol_name=_Form1 ;; # C names carry an underscore on i386
+esac
+grep -q "file format $format" <<<"$headers" || fail "not a $format file"
 grep -Eq '^Subsystem\s+00000002' <<<"$headers" || fail "not a GUI-subsystem program"
 flags=$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")
 (( (16#$flags & 0x40) && (16#$flags & 0x100) )) || fail "ASLR or DEP off (DllCharacteristics $flags)"
@@ -25,7 +30,7 @@ names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers")
 grep -q '\b_Form1$' <<<"$names" || fail "_Form1 is not exported"
 [ "$(grep -Ec '^\s+\[ *[0-9]+\] ' <<<"$names")" -eq 1 ] || fail "exports more than _Form1"
 image_base=$(awk '/^ImageBase/ {print $2}' <<<"$headers")
-symbol=$("$nm" "$exe" | awk '$3 == "_Form1" {print $1}')
+symbol=$("$nm" "$exe" | awk -v name="$symbol_name" '$3 == name {print $1}')
 if [ -n "$export_rva" ] && [ -n "$symbol" ]; then
   [ $((16#$symbol - 16#$image_base)) -eq $((16#$export_rva)) ] ||
     fail "_Form1 exports 0x$export_rva, Form1 is at 0x$symbol"

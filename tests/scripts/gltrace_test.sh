@@ -5,12 +5,17 @@
 set -uo pipefail
 exe=$1 work=$2
 caption='Zorv OpenGL Tutorial Exercise'
-tracer=/usr/lib/i386-linux-gnu/apitrace/wrappers/glxtrace.so
+# The tracer of the program's own architecture, by its PE header.
+case $(od -An -tx2 -j "$((0x$(od -An -tx4 -j 60 -N 4 "$exe" | tr -d ' ') + 4))" -N 2 "$exe" | tr -d ' ') in
+  8664) tracer=/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so ;;
+  *) tracer=/usr/lib/i386-linux-gnu/apitrace/wrappers/glxtrace.so ;;
+esac
 mkdir -p "$work"
 trace=$work/tutorial.trace
 rm -f "$trace"
 
-# NOTE: the tracer also lands in Wine's 64-bit loader, which says "wrong ELF class": harmless.
+# NOTE: the tracer also lands in Wine's loader of the other width, which says "wrong ELF
+# class": harmless.
 TRACE_FILE=$trace LD_PRELOAD=$tracer wine "$exe" >"$work/wine.log" 2>&1 &
 pid=$!
 # NOTE: with the tracer preloaded the X window's _NET_WM_PID is not this pid: find it by name.
