@@ -32,9 +32,9 @@ def run_once(exe, seconds, log_dir, name):
     window = None
     deadline = time.time() + 30
     while not window and time.time() < deadline:
-        out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(proc.pid),
-                              "--name", "^%s$" % CAPTION], capture_output=True, text=True).stdout
-        window = out.split()[0] if out.split() else None
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION],
+                             capture_output=True, text=True).stdout
+        window = out.split()[-1] if out.split() else None
         if not window:
             time.sleep(0.02)
     if not window:

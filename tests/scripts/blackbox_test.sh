@@ -13,11 +13,12 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 alive() { kill -0 "$pid" 2>/dev/null; }
-# Polls for a window by exact name; prints its id.
+# Polls for a window by exact name; prints its id. (Not by pid: under 64-bit Wine the pid of
+# `wine` is not the one the window carries.)
 find_window() {
   local i id
   for i in $(seq 300); do
-    id=$(xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -1)
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.05
   done
@@ -26,7 +27,7 @@ find_window() {
 gone() {
   local i
   for i in $(seq 300); do
-    xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" >/dev/null 2>&1 || return 0
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
     sleep 0.05
   done
   return 1

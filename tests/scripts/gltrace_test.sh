@@ -18,7 +18,7 @@ rm -f "$trace"
 # class": harmless.
 TRACE_FILE=$trace LD_PRELOAD=$tracer wine "$exe" >"$work/wine.log" 2>&1 &
 pid=$!
-# NOTE: with the tracer preloaded the X window's _NET_WM_PID is not this pid: find it by name.
+# NOTE: by name: the pid of `wine` is not the window's under a preloaded tracer or 64-bit Wine.
 window() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | tail -1; }
 wid=""
 for i in $(seq 300); do
