@@ -88,8 +88,13 @@ TEST_F(MainWindow, EveryOtherKeyDoesNothing)
         [&](int Frame)
         {
             if (Frame == 1)
+            {
                 for (const WORD Key : Keys)
                     PostKey(Key);
+                // F10 comes as a system key, down and up.
+                ::PostMessageW(Window, WM_SYSKEYDOWN, VK_F10, 1);
+                ::PostMessageW(Window, WM_SYSKEYUP, VK_F10, 0xC0000001);
+            }
             BoxSeen = BoxSeen || MessageBoxShown();
             if (Frame == 50)
                 Form1->Close();
