@@ -135,6 +135,13 @@ int SelfTest()
     return Before >= 0 && During == Before + 64 && After == Before ? 0 : 1;
 }
 
+void WaitFor(HWND Window, bool Minimised)
+{
+    for (int I = 0; I < 200 && (::IsIconic(Window) != FALSE) != Minimised; ++I)
+        ::Sleep(10);
+    ::Sleep(50);
+}
+
 // Resizes the window COUNT times through sizes that include the smallest the frame allows, a
 // zero-high client area, and minimise and restore.
 int Resize(long Count)
@@ -148,8 +155,12 @@ int Resize(long Count)
     {
         if (I % 10 == 9)
         {
+            // NOTE: the window manager takes its part of each change later; wait for it, or
+            // a late "iconified" from it can undo the restore.
             ::ShowWindow(Window, SW_MINIMIZE);
+            WaitFor(Window, true);
             ::ShowWindow(Window, SW_RESTORE);
+            WaitFor(Window, false);
             continue;
         }
         const SIZE Size = Outer[I % (sizeof Outer / sizeof Outer[0])];
