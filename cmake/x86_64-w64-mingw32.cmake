@@ -1,17 +1,5 @@
-# Cross build for 64-bit Windows with MinGW-w64 on Linux; ctest runs each .exe under 64-bit Wine.
-# The 32-bit build (i686-w64-mingw32.cmake) is the product; this one keeps the sources honest.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with MinGW-w64 on Linux, run under 64-bit Wine. The 32-bit
+# build is the product; this one keeps the sources honest about pointer sizes.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/MinGW.cmake)

@@ -13,43 +13,17 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 alive() { kill -0 "$pid" 2>/dev/null; }
-# Polls for a window by exact name; prints its id. (Not by pid: under 64-bit Wine the pid of
-# `wine` is not the one the window carries.)
-find_window() {
-  local i id
-  for i in $(seq 300); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.05
-  done
-  return 1
-}
-gone() {
-  local i
-  for i in $(seq 300); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.05
-  done
-  return 1
-}
-exit_code_within() {
-  local i
-  for i in $(seq $(($1 * 20))); do
-    alive || { wait "$pid"; return $?; }
-    sleep 0.05
-  done
-  return 255
-}
-
-wid=$(find_window "$caption") || fail "the window did not appear"
+# Windows by name, not by pid: under 64-bit Wine the pid of `wine` is not the window's.
+. "$(dirname "$0")/../../tools/x11-helpers.sh"
+wid=$(wait_window "$caption") || fail "the window did not appear"
 
 case $scenario in
   keys)
     # F1 shows the notice; Return presses its OK button; the program goes on.
     xdotool key --window "$wid" F1
-    box=$(find_window Error) || fail "F1 showed no box"
+    box=$(wait_window Error) || fail "F1 showed no box"
     xdotool key --window "$box" Return
-    gone Error || fail "the box did not close"
+    wait_gone Error || fail "the box did not close"
     sleep 0.3
     alive || fail "the program ended after the F1 box"
     # Other keys do nothing.
@@ -58,7 +32,7 @@ case $scenario in
     done
     sleep 0.5
     alive || fail "a key other than Esc ended the program"
-    find_window "$caption" >/dev/null || fail "the window went away"
+    wait_window "$caption" >/dev/null || fail "the window went away"
     # NOTE: Esc as a real key press through the X server, to the focused window. Sent to the
     # window directly, its release would find the window gone, and Wine would keep the key
     # down for the next program on this display.
@@ -71,7 +45,7 @@ case $scenario in
   *) fail "unknown scenario $scenario" ;;
 esac
 
-exit_code_within 10
+wait_exit "$pid" 10
 code=$?
 [ $code -eq 255 ] && fail "still running 10 s after closing"
 [ $code -eq 0 ] || fail "exit code $code"

@@ -1,0 +1,34 @@
+# Sourced by the tools and test scripts that drive the program through X: waiting for windows
+# by exact name, and for a process to end.
+
+# Prints the id of a visible window with this exact name, other than the id given second (a
+# window just closed may linger in the X server's list for a moment); waits up to 10 s.
+wait_window() {
+  local i id
+  for i in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-none}" | tail -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+  return 1
+}
+
+# Succeeds once no visible window has this name; polls TRIES times, 50 ms apart (default 200).
+wait_gone() {
+  local i
+  for i in $(seq "${2:-200}"); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# Waits up to SECONDS for the child PID to end; returns its exit code, or 255 if it still runs.
+wait_exit() {
+  local pid=$1 seconds=$2 i
+  for i in $(seq $((seconds * 20))); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; return $?; }
+    sleep 0.05
+  done
+  return 255
+}
