@@ -42,12 +42,14 @@ long CountGdiObjects(HANDLE Process)
         return -1;
     void* Table = nullptr;
     SIZE_T Read = 0;
-    if (!::ReadProcessMemory(Process, reinterpret_cast<const char*>(Basic.PebBaseAddress) + GdiTableOffset,
+    if (!::ReadProcessMemory(Process,
+                             reinterpret_cast<const char*>(Basic.PebBaseAddress) + GdiTableOffset,
                              &Table, sizeof Table, &Read) ||
         !Table)
         return -1;
     std::vector<TGdiEntry> Entries(GdiHandleCount);
-    if (!::ReadProcessMemory(Process, Table, Entries.data(), Entries.size() * sizeof(TGdiEntry), &Read))
+    if (!::ReadProcessMemory(Process, Table, Entries.data(), Entries.size() * sizeof(TGdiEntry),
+                             &Read))
         return -1;
     long Used = 0;
     for (const TGdiEntry& Entry : Entries)
@@ -114,7 +116,8 @@ int Counts()
     }
     DWORD Handles = 0;
     ::GetProcessHandleCount(Process, &Handles);
-    std::printf("handles %lu windows %ld gdi %ld\n", Handles, CountWindows(Id), CountGdiObjects(Process));
+    std::printf("handles %lu windows %ld gdi %ld\n", Handles, CountWindows(Id),
+                CountGdiObjects(Process));
     ::CloseHandle(Process);
     return 0;
 }
@@ -149,8 +152,8 @@ int Resize(long Count)
     const HWND Window = MainWindow();
     if (!Window)
         return 1;
-    static const SIZE Outer[] = {{800, 600}, {1000, 333}, {333, 1000}, {1, 600}, {600, 1},
-                                 {0, 0},     {640, 480},  {1280, 40}, {123, 457}};
+    static const SIZE Outer[] = {{800, 600}, {1000, 333}, {333, 1000}, {1, 600},  {600, 1},
+                                 {0, 0},     {640, 480},  {1280, 40},  {123, 457}};
     for (long I = 0; I < Count; ++I)
     {
         if (I % 10 == 9)
@@ -164,7 +167,8 @@ int Resize(long Count)
             continue;
         }
         const SIZE Size = Outer[I % (sizeof Outer / sizeof Outer[0])];
-        ::SetWindowPos(Window, nullptr, 0, 0, Size.cx, Size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(Window, nullptr, 0, 0, Size.cx, Size.cy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         if (!::IsWindow(Window))
         {
             std::fprintf(stderr, "soak_probe: the window went away at resize %ld\n", I);
