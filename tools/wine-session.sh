@@ -40,26 +40,37 @@ wine_session_begin() {
     WINE_SESSION_WM=$!
   fi
 
-  # NOTE: a persistent server and a warm-up start Wine's helpers once, detached; otherwise they
-  # inherit the first program's output pipes and every later start waits for them.
   wineserver -p
   if [ ! -f "$WINEPREFIX/.booted" ]; then
     echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
-  fi
-  wine wineboot -i >/dev/null 2>&1
-  # NOTE: the first window of a session starts the desktop process, which then holds the
-  # starting program's output pipes for ~10 s after it exits: start it here, detached.
-  if ! pgrep -f 'explorer.exe /desktop' >/dev/null; then
-    setsid wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
-    local i
-    for i in $(seq 100); do pgrep -f 'explorer.exe /desktop' >/dev/null && break; sleep 0.05; done
-  fi
-  if [ ! -f "$WINEPREFIX/.booted" ]; then
+    wine wineboot -i >/dev/null 2>&1
     # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.booted"
+    # Creating the prefix leaves a desktop process that ends a few seconds later: start afresh.
+    wineserver -k
+    wineserver -p
+  fi
+  # NOTE: a persistent server and a warm-up start Wine's services once, detached; otherwise they
+  # inherit the first program's output pipes and every later start waits for them.
+  wine wineboot -i >/dev/null 2>&1
+  # NOTE: the first window of a session starts the desktop process, which then holds the
+  # starting program's output pipes for ~10 s after it exits: start it here, detached.
+  if ! wine_desktop_running; then
+    setsid wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+    local i
+    for i in $(seq 100); do wine_desktop_running && break; sleep 0.05; done
   fi
   export TUTORIAL_WINE_SESSION=1
+}
+
+# Whether this prefix's desktop process runs (another prefix may have one of its own).
+wine_desktop_running() {
+  local p
+  for p in $(pgrep -f 'explorer.exe /desktop'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
 }
 
 wine_session_end() {
