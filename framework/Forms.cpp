@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cwctype>
 #include <exception>
 #include <type_traits>
