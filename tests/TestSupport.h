@@ -11,12 +11,11 @@ struct TMessageBoxSeen
 {
     bool Found = false;
     std::string Text;
-    bool OkOnly = false;          // an OK button and no other
-    std::function<void()> During; // run while the box is up, before OK is pressed
+    bool OkOnly = false; // an OK button and no other
 };
 
 // From a watcher thread: waits for a message box of this process with the caption, reads its
-// text and buttons, runs Seen.During, and presses OK.
+// text and buttons, runs During while the box is up, and presses OK.
 std::future<TMessageBoxSeen>
 AnswerMessageBox(const char* Caption, std::function<void()> During = {}, DWORD TimeoutMs = 15000);
 
