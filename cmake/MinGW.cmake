@@ -13,5 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ctest runs each test executable under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# ctest runs each test executable under Wine. NOTE: 64-bit programs start with the 64-bit
+# loader; /usr/bin/wine would start the 32-bit one first, which some kernels cannot run.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64" AND EXISTS /usr/lib/wine/wine64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()

@@ -15,6 +15,8 @@ import sys
 import time
 
 CAPTION = "Zorv OpenGL Tutorial Exercise"
+# The loader of the build's width, as the Wine session chose it.
+WINE = os.environ.get("WINE", "wine")
 
 
 def now():
@@ -28,7 +30,7 @@ def run_once(exe, seconds, log_dir, name):
     env = dict(os.environ, WINEDEBUG="+timestamp,+fps")
     with open(log_path, "w") as log:
         launched = now()
-        proc = subprocess.Popen(["wine", exe], stdout=log, stderr=log, env=env)
+        proc = subprocess.Popen([WINE, exe], stdout=log, stderr=log, env=env)
     window = None
     deadline = time.time() + 30
     while not window and time.time() < deadline:
@@ -92,7 +94,7 @@ def calls_per_frame(exe, log_dir, name, objdump):
     log_path = os.path.join(log_dir, name + "-relay.log")
     env = dict(os.environ, WINEDEBUG="+relay")
     with open(log_path, "w") as log:
-        proc = subprocess.Popen(["wine", exe], stdout=log, stderr=log, env=env)
+        proc = subprocess.Popen([WINE, exe], stdout=log, stderr=log, env=env)
         time.sleep(4)
         proc.kill()
         proc.wait()
@@ -108,6 +110,15 @@ def calls_per_frame(exe, log_dir, name, objdump):
         raise RuntimeError("%s: only %d frames in the relay log" % (exe, len(swaps)))
     # Steady state: the frame between the 10th and the 11th swap.
     return own[swaps[9] + 1:swaps[10] + 1]
+
+
+def toolchain_prefix(exe):
+    """The MinGW-w64 tools that read this executable: by the machine in its PE header."""
+    with open(exe, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    machine = int.from_bytes(header[pe + 4:pe + 6], "little")
+    return "x86_64-w64-mingw32" if machine == 0x8664 else "i686-w64-mingw32"
 
 
 def imports(exe, objdump):
@@ -152,7 +163,8 @@ def main():
                 "tutorial": os.path.join(args.build, "Tutorial.exe")}
     if args.calibrate:
         programs["tutorial"] = programs["baseline"]
-    objdump, strip = "i686-w64-mingw32-objdump", "i686-w64-mingw32-strip"
+    prefix = toolchain_prefix(programs["tutorial"])
+    objdump, strip = prefix + "-objdump", prefix + "-strip"
     log_dir = os.path.join(args.build, "bench-logs")
     os.makedirs(log_dir, exist_ok=True)
 
@@ -210,7 +222,7 @@ def main():
         ", ".join(imports(programs["baseline"], objdump)), ", ".join(imports(programs["tutorial"], objdump)))
 
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
     report = "\n".join([
         "# Benchmarks: the tutorial against the bare platform loop", "",
         "Measured %s on %s (%d cores, %s), %s, Mesa llvmpipe on Xvfb with openbox." % (

@@ -1,9 +1,12 @@
 # Sourced by the tools: a private X display (unless one is given), a window manager on it, and
-# a 32-bit Wine prefix inside the build folder, all ended by wine_session_end.
+# a Wine prefix of the build's width inside the build folder, all ended by wine_session_end,
+# which wine_session_begin arranges to run on every way out (success, failure, Ctrl+C).
 #
-#   wine_session_begin BUILD_DIR [--own-display]
-#   ... wine program.exe ...
-#   wine_session_end
+#   wine_session_begin BUILD_DIR [--own-display] || exit 1
+#   ... "$WINE" program.exe ...
+#
+# ARCH=x64 makes a 64-bit prefix and starts everything with the 64-bit loader, which never
+# needs 32-bit code. TUTORIAL_WINE names another loader (the tests use stand-ins).
 
 wine_session_begin() {
   local build=$1 own=${2:-}
@@ -13,24 +16,35 @@ wine_session_begin() {
     return 0
   fi
   WINE_SESSION_NESTED=""
-  build=$(cd "$build" && pwd)
-  # ARCH=x64: a 64-bit prefix, for the 64-bit build.
+  WINE_SESSION_XVFB=""
+  WINE_SESSION_WM=""
+  WINE_SESSION_SERVER=""
+  # Before anything starts: whatever happens next, it is ended.
+  trap wine_session_end EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM HUP
+
+  mkdir -p "$build" && build=$(cd "$build" && pwd)
   local arch=win32
-  [ "${ARCH:-x86}" = x64 ] && arch=win64
-  export WINEPREFIX=$build/wine WINEARCH=$arch WINEDEBUG=${WINEDEBUG:--all}
+  WINE=wine
+  if [ "${ARCH:-x86}" = x64 ]; then
+    # NOTE: /usr/bin/wine starts the 32-bit loader first, even for a 64-bit program.
+    arch=win64
+    WINE=/usr/lib/wine/wine64
+    export WINELOADER=$WINE # the loader Wine starts further processes with
+  fi
+  WINE=${TUTORIAL_WINE:-$WINE}
+  export WINE WINEPREFIX=$build/wine WINEARCH=$arch WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export HOME=$build/home XDG_CACHE_HOME=$build/home/.cache # Wine and Mesa write there
   mkdir -p "$HOME" "$WINEPREFIX"
-  WINE_SESSION_XVFB=""
-  WINE_SESSION_WM=""
 
   if [ -z "${DISPLAY:-}" ] || [ "$own" = --own-display ]; then
     # NOTE: -displayfd picks a free display; a fixed :N collides on a shared machine.
-    local file=$build/home/display.$$
+    local file=$build/home/display.$$ i
     rm -f "$file"
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" 2>/dev/null &
     WINE_SESSION_XVFB=$!
-    local i
     for i in $(seq 100); do [ -s "$file" ] && break; sleep 0.05; done
     [ -s "$file" ] || { echo "Xvfb did not start" >&2; return 1; }
     export DISPLAY=:$(cat "$file")
@@ -40,12 +54,16 @@ wine_session_begin() {
     WINE_SESSION_WM=$!
   fi
 
-  wineserver -p
+  WINE_SESSION_SERVER=1
+  wineserver -p || { echo "wineserver did not start" >&2; return 1; }
+  # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open for
+  # as long as they run.
+  local log=$build/home/wineboot.log
   if [ ! -f "$WINEPREFIX/.booted" ]; then
     echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
-    wine wineboot -i >/dev/null 2>&1
+    "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
     # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.booted"
     # Creating the prefix leaves a desktop process that ends a few seconds later: start afresh.
     wineserver -k
@@ -53,15 +71,18 @@ wine_session_begin() {
   fi
   # NOTE: a persistent server and a warm-up start Wine's services once, detached; otherwise they
   # inherit the first program's output pipes and every later start waits for them.
-  wine wineboot -i >/dev/null 2>&1
+  "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
   # NOTE: the first window of a session starts the desktop process, which then holds the
   # starting program's output pipes for ~10 s after it exits: start it here, detached.
   if ! wine_desktop_running; then
-    setsid wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
-    local i
+    setsid "$WINE" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
     for i in $(seq 100); do wine_desktop_running && break; sleep 0.05; done
   fi
   export TUTORIAL_WINE_SESSION=1
+}
+
+wine_failed() {
+  echo "Wine did not start ($WINE): $(head -c 300 "$1")" >&2
 }
 
 # Whether this prefix's desktop process runs (another prefix may have one of its own).
@@ -73,11 +94,18 @@ wine_desktop_running() {
   return 1
 }
 
+# Ends the Wine processes of the prefix (the program included), the window manager and the
+# display; safe to call twice and after a start that failed half-way.
 wine_session_end() {
   [ -n "${WINE_SESSION_NESTED:-}" ] && return 0
-  wineserver -k 2>/dev/null || true
+  [ -n "${WINE_SESSION_SERVER:-}" ] && wineserver -k 2>/dev/null
   [ -n "${WINE_SESSION_WM:-}" ] && kill "$WINE_SESSION_WM" 2>/dev/null
   [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null
+  WINE_SESSION_SERVER="" WINE_SESSION_WM="" WINE_SESSION_XVFB=""
+  # Whatever else the tool left in the background, a loader that never started included.
+  local left
+  left=$(jobs -p)
+  [ -n "$left" ] && kill $left 2>/dev/null
   wait 2>/dev/null
   return 0
 }

@@ -6,7 +6,7 @@ set -uo pipefail
 exe=$1 scenario=$2
 caption='Zorv OpenGL Tutorial Exercise'
 
-wine "$exe" >/dev/null 2>&1 &
+"${WINE:-wine}" "$exe" >/dev/null 2>&1 &
 pid=$!
 cleanup() { kill "$pid" 2>/dev/null; }
 trap cleanup EXIT

@@ -16,7 +16,7 @@ rm -f "$trace"
 
 # NOTE: the tracer also lands in Wine's loader of the other width, which says "wrong ELF
 # class": harmless.
-TRACE_FILE=$trace LD_PRELOAD=$tracer wine "$exe" >"$work/wine.log" 2>&1 &
+TRACE_FILE=$trace LD_PRELOAD=$tracer "${WINE:-wine}" "$exe" >"$work/wine.log" 2>&1 &
 pid=$!
 # NOTE: by name: the pid of `wine` is not the window's under a preloaded tracer or 64-bit Wine.
 window() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | tail -1; }

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Which build the tools run, decided by whether the 32-bit Wine loader starts; and a tool whose
+# Wine cannot start, or that is interrupted, leaves no process behind.
+#   route_test.sh SOURCE_DIR
+set -uo pipefail
+root=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Stand-in loaders: one the kernel refuses, one that starts, one that hangs.
+printf '#!/bin/sh\necho "Exec format error" >&2\nexit 126\n' >"$work/refused"
+printf '#!/bin/sh\necho wine-8.0\n' >"$work/starts"
+printf '#!/bin/sh\ntouch "%s/hanging.started"\nexec sleep 300\n' "$work" >"$work/hangs"
+chmod +x "$work/refused" "$work/starts" "$work/hangs"
+
+# The route a fresh command chooses with this loader; the note it prints goes to $work/note.
+route_with() {
+  env -u TUTORIAL_ROUTE -u TUTORIAL_FORCE_X64 TUTORIAL_WINE32_LOADER="$1" "${@:2}" \
+    bash -c '. "$0/tools/route.sh"; choose_route; echo "$TUTORIAL_ROUTE"' "$root" 2>"$work/note"
+}
+
+[ "$(route_with "$work/refused")" = x64 ] || fail "a refused loader does not give the 64-bit route"
+grep -q 'runs no 32-bit code.*ia32_emulation=on' "$work/note" || fail "no cause and remedy: $(cat "$work/note")"
+[ "$(wc -l <"$work/note")" -eq 1 ] || fail "the note is not one line: $(cat "$work/note")"
+[ "$(route_with "$work/starts")" = x86 ] || fail "a loader that starts does not give the 32-bit route"
+[ -s "$work/note" ] && fail "the 32-bit route printed a note: $(cat "$work/note")"
+[ "$(route_with "$work/missing")" = x64 ] && grep -q 'no 32-bit Wine' "$work/note" ||
+  fail "a missing loader: $(cat "$work/note")"
+[ "$(route_with "$work/starts" TUTORIAL_FORCE_X64=1)" = x64 ] || fail "the switch does not force the 64-bit route"
+# Once per command: a route already chosen is not probed again.
+[ "$(TUTORIAL_ROUTE=x86 TUTORIAL_WINE32_LOADER="$work/hangs" timeout 5 \
+  bash -c '. "$0/tools/route.sh"; choose_route; echo "$TUTORIAL_ROUTE"' "$root")" = x86 ] ||
+  fail "a route already chosen was probed again"
+# The real loader: its answer agrees with another 32-bit program, Wine's own 32-bit server.
+expected=x64
+/usr/lib/wine/wineserver32 --version >/dev/null 2>&1 && expected=x86
+[ "$(route_with /usr/lib/wine/wine)" = $expected ] || fail "the real loader's answer is not $expected"
+
+# Processes started with this prefix (Xvfb, the window manager, wineserver, the loader) or by a
+# stand-in loader.
+left_behind() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$work/build/wine" &&
+      echo "${p#/proc/} $(tr '\0' ' ' <"$p/cmdline")"
+  done
+}
+capture_with() {
+  env -u TUTORIAL_WINE_SESSION -u DISPLAY TUTORIAL_WINE="$1" BUILD_DIR="$work/build" \
+    "$root/tools/capture" --no-build "$work/Nothing.exe"
+}
+touch "$work/Nothing.exe"
+
+message=$(capture_with "$work/refused" 2>&1)
+status=$?
+[ $status -ne 0 ] || fail "a tool whose Wine cannot start succeeded"
+grep -q 'Wine did not start' <<<"$message" || fail "no word of why: $message"
+sleep 0.5
+[ -z "$(left_behind)" ] || fail "left after a failed start: $(left_behind)"
+
+# Ctrl+C, as a terminal sends it: SIGINT to the tool's whole process group. NOTE: a job started
+# with & ignores SIGINT, and so would the tool; env gives it back its default.
+setsid env --default-signal=INT bash -c "$(declare -f capture_with); work='$work' root='$root' capture_with '$work/hangs'" \
+  >/dev/null 2>&1 &
+tool=$!
+for _ in $(seq 200); do [ -e "$work/hanging.started" ] && break; sleep 0.05; done
+[ -e "$work/hanging.started" ] || fail "the hanging loader never started"
+[ -n "$(left_behind)" ] || fail "no process of the session found while it runs"
+kill -INT -- -"$tool"
+for _ in $(seq 100); do kill -0 "$tool" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$tool" 2>/dev/null && fail "the tool still runs 5 s after Ctrl+C"
+sleep 0.5
+[ -z "$(left_behind)" ] || fail "left after Ctrl+C: $(left_behind)"
+left_behind | while read -r pid _; do kill "$pid"; done
+
+[ $failures -eq 0 ] && echo "routes chosen right; nothing left after a failed or interrupted start"
+exit $((failures > 0))
