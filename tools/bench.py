@@ -17,6 +17,7 @@ import time
 CAPTION = "Zorv OpenGL Tutorial Exercise"
 # The loader of the build's width, as the Wine session chose it.
 WINE = os.environ.get("WINE", "wine")
+WATCH_SECTION = "## The watch loop"
 
 
 def now():
@@ -246,8 +247,11 @@ def main():
         ""])
     if not args.quick or args.out:
         out = args.out or os.path.join(root, "docs", "benchmarks.md")
+        # The watch loop's section (tools/bench --watch) stays as it was measured.
+        old = open(out).read() if os.path.exists(out) else ""
+        kept = old[old.index(WATCH_SECTION):] if WATCH_SECTION in old else ""
         with open(out, "w") as f:
-            f.write(report)
+            f.write(report + ("\n" + kept if kept else ""))
         print("Wrote " + out)
     else:
         print(report)
