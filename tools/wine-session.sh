@@ -98,14 +98,16 @@ wine_desktop_running() {
 # display; safe to call twice and after a start that failed half-way.
 wine_session_end() {
   [ -n "${WINE_SESSION_NESTED:-}" ] && return 0
-  [ -n "${WINE_SESSION_SERVER:-}" ] && wineserver -k 2>/dev/null
-  [ -n "${WINE_SESSION_WM:-}" ] && kill "$WINE_SESSION_WM" 2>/dev/null
-  [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null
+  # NOTE: every step tolerates failure: the tools run under set -e, which would end this
+  # function, the EXIT trap, at the first one.
+  if [ -n "${WINE_SESSION_SERVER:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${WINE_SESSION_WM:-}" ]; then kill "$WINE_SESSION_WM" 2>/dev/null || true; fi
+  if [ -n "${WINE_SESSION_XVFB:-}" ]; then kill "$WINE_SESSION_XVFB" 2>/dev/null || true; fi
   WINE_SESSION_SERVER="" WINE_SESSION_WM="" WINE_SESSION_XVFB=""
   # Whatever else the tool left in the background, a loader that never started included.
   local left
   left=$(jobs -p)
-  [ -n "$left" ] && kill $left 2>/dev/null
-  wait 2>/dev/null
+  if [ -n "$left" ]; then kill $left 2>/dev/null || true; fi
+  wait 2>/dev/null || true
   return 0
 }
