@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# tools/grade on a class of fixtures, one for each way a submission goes: each gets its verdict,
+# no student's code reaches a file outside its sandbox, nothing is left running, and the report
+# shows every picture in a real browser. Bad usage is told with exit code 2.
+#   grade_test.sh SOURCE_DIR
+set -uo pipefail
+root=$1
+fixtures=$root/tests/grade
+# In the build folder, beside what the sandbox is shown of it: a leak there would be found.
+# Open to all, so that only the sandbox keeps its files from a submission.
+work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")
+chmod 755 "$work"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+grade() { "$root/tools/grade" "$@"; }
+
+# Bad usage first: nothing is built for it.
+expect_usage() {
+  local message status
+  message=$(grade "${@:2}" 2>&1)
+  status=$?
+  [ $status -eq 2 ] && grep -q -- "$1" <<<"$message" || fail "'${*:2}' gave $status: $message"
+}
+mkdir -p "$work/empty"
+expect_usage 'no folder of submissions' --reference "$root/examples/Square.cpp" "$work/none"
+expect_usage "--sizes takes WxH" --reference "$root/examples/Square.cpp" --sizes 800by600 "$work/empty"
+expect_usage 'no pictures named by size' --reference "$work/empty" "$work/empty"
+expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
+
+# The class: every fixture, a correct one under a name with a space, a non-ASCII letter and
+# shell characters, and a file that is not a scene.
+class=$work/class outside=$work/outside
+mkdir -p "$class" "$outside"
+cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy}.cpp "$class/"
+odd="Zoë O'Brien; \$(touch pwned)"
+cp "$fixtures/correct.cpp" "$class/$odd.cpp"
+echo "read me" >"$class/notes.txt"
+echo "the teacher's" >"$outside/secret.txt"
+touch -d '2020-01-01' "$outside/secret.txt"
+# Windows paths of the host's files, as the program sees them through drive Z:.
+z() { printf 'Z:%s' "$1" | sed 's|/|\\\\\\\\|g'; }
+sed -e "s|@SECRET@|$(z "$outside/secret.txt")|" -e "s|@OTHER@|$(z "$class/correct.cpp")|" \
+  -e "s|@WRITE@|$(z "$outside/escaped.txt")|" "$fixtures/snoop.cpp" >"$class/snoop.cpp"
+grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp"
+
+out=$work/out
+(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 8 --wait 0.5 --jobs 2) \
+  >"$work/grade.log" 2>&1
+status=$?
+[ $status -eq 0 ] || fail "tools/grade exited with $status"
+
+verdict_of() { awk -F, -v s="$1" 'NR > 1 && $1 == s {print $3; exit}' "$out/results.csv"; }
+expect() {
+  local got
+  got=$(verdict_of "$1")
+  [ "$got" = "$2" ] || fail "$1: '$got', not '$2'"
+}
+expect correct pass
+expect distorted differs
+expect broken "does not compile"
+expect null crashed
+expect forever hung
+expect throws "error box"
+expect greedy crashed
+expect snoop pass
+grep -qF "$odd,792x573,pass," "$out/results.csv" || fail "the odd name is not in results.csv as it is"
+grep -q "^throws,.*The scene is not written yet" "$out/results.csv" || fail "the error box's text is not reported"
+grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is not named"
+grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
+[ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
+grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
+grep -q '^Graded 9 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+
+# Nothing got out, nothing was run by the name, nothing is left running.
+[ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"
+[ "$(cat "$outside/secret.txt")" = "the teacher's" ] || fail "the file outside changed"
+[ "$(find "$work" -name pwned | wc -l)" -eq 0 ] || fail "a name was run as a command"
+sleep 0.5
+ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgrep -a bwrap)"
+ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null && fail "control groups left"
+
+# The report as a browser shows it: every picture loads, every verdict is there.
+dom=$(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync \
+  --user-data-dir="$work/chromium" --virtual-time-budget=5000 --dump-dom "file://$out/report.html" 2>/dev/null)
+grep -q 'data-broken="0"' <<<"$dom" || fail "pictures missing in the report: $(grep -o 'data-[a-z]*="[0-9]*"' <<<"$dom")"
+pictures=$(grep -o 'data-pictures="[0-9]*"' <<<"$dom" | tr -dc 0-9)
+[ "${pictures:-0}" -ge 27 ] || fail "the report shows ${pictures:-no} pictures"
+for verdict in pass differs "does not compile" crashed hung "error box"; do
+  grep -q "class=\"verdict\">$verdict<" <<<"$dom" || fail "the report does not show '$verdict'"
+done
+grep -q "Zoë O'Brien; \$(touch pwned)" <<<"$dom" || fail "the odd name is not shown as it is"
+
+if [ $failures -ne 0 ]; then
+  echo "--- tools/grade said:"
+  cat "$work/grade.log"
+  exit 1
+fi
+echo "every verdict right, nothing escaped, the report complete"

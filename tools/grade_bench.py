@@ -1,0 +1,82 @@
+"""How long tools/grade takes for a class of 30 at 3 sizes, with 1 and with 2 sandboxes side by
+side, measured one after the other in one run; writes docs/grading.md.
+
+Run through `tools/bench --grade`. The class is made of the test fixtures and the examples in
+the mix a teacher meets: mostly right answers, some wrong pictures, a few that do not compile,
+crash, show an error box or hang.
+"""
+import argparse
+import os
+import platform
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+MIX = ([("correct", "tests/grade/correct.cpp")] * 12 + [("square", "examples/Square.cpp")] * 8 +
+       [("distorted", "tests/grade/distorted.cpp")] * 3 + [("triangle", "examples/Triangle.cpp")] * 2 +
+       [("broken", "tests/grade/broken.cpp")] * 2 + [("null", "tests/grade/null.cpp"),
+                                                    ("throws", "tests/grade/throws.cpp"),
+                                                    ("forever", "tests/grade/forever.cpp")])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--timeout", type=float, default=10)
+    args = parser.parse_args()
+
+    work = tempfile.mkdtemp(dir=args.build)
+    try:
+        class_dir = os.path.join(work, "class")
+        os.makedirs(class_dir)
+        for i, (kind, path) in enumerate(MIX):
+            shutil.copy(os.path.join(args.root, path), os.path.join(class_dir, "student%02d-%s.cpp" % (i + 1, kind)))
+        runs = []
+        for jobs in (1, 2):
+            command = [os.path.join(args.root, "tools", "grade"), "--reference",
+                       os.path.join(args.root, "examples", "Square.cpp"), class_dir, "--out",
+                       os.path.join(work, "out%d" % jobs), "--jobs", str(jobs), "--timeout", str(args.timeout)]
+            started = time.monotonic()
+            result = subprocess.run(command, capture_output=True, text=True)
+            seconds = time.monotonic() - started
+            print(result.stdout.splitlines()[-1] if result.stdout else result.stderr, flush=True)
+            if result.returncode != 0:
+                raise RuntimeError("tools/grade failed:\n" + result.stdout + result.stderr)
+            summary = re.search(r"in \d+ s: (.*)\. Report", result.stdout).group(1)
+            runs.append((jobs, seconds, summary))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
+    lines = [
+        "# Grading a class: how long it takes", "",
+        "Measured %s on %s (%d cores, %s), the %s build, with `tools/bench --grade`." % (
+            time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), platform.node(), os.cpu_count(), cpu,
+            "64-bit" if os.environ.get("ARCH") == "x64" else "32-bit"), "",
+        "A class of %d submissions at the 3 default sizes, graded against `examples/Square.cpp` "
+        "(rendered by the grader first), `--timeout %g`, `--wait 1`: %s." % (len(MIX), args.timeout, runs[0][2]), "",
+        "| sandboxes side by side | whole run, from the command to the report | per submission |",
+        "|---|---|---|"]
+    for jobs, seconds, _ in runs:
+        lines.append("| %d | %.0f s | %.1f s |" % (jobs, seconds, seconds / len(MIX)))
+    lines += ["", "Target: at most 4 minutes for 30 submissions at 3 sizes. 2 sandboxes run %.2f times "
+              "as fast as 1 on 2 cores." % (runs[0][1] / runs[1][1]), "",
+              "The whole run includes the reference's own build and run and everything `tools/grade` "
+              "does before it (the check that the framework is built, the prepared Wine prefix). "
+              "What one submission costs: a compile of its one file against the precompiled shared "
+              "header, a link, a Wine prefix made of hard links to the prepared one, and one run "
+              "with a picture at each size (`--wait` seconds of frames before each). A submission "
+              "that hangs costs `--timeout` seconds.", ""]
+    out = os.path.join(args.root, "docs", "grading.md")
+    with open(out, "w") as f:
+        f.write("\n".join(lines))
+    print("Wrote " + out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
