@@ -15,6 +15,7 @@ import queue
 import re
 import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import threading
@@ -123,12 +124,14 @@ class Limits:
                 pass
             self._make(os.path.join(base, name), {"memory.max": MEMORY_LIMIT, "memory.swap.max": 0,
                                                   "pids.max": PROCESS_LIMIT})
-            self.events = {"memory": os.path.join(base, name, "memory.events"),
+            self.events = {"oom_kill": os.path.join(base, name, "memory.events"),
+                           "max": os.path.join(base, name, "memory.events"),
                            "pids": os.path.join(base, name, "pids.events")}
         elif os.path.isdir(os.path.join(base, "memory")) and os.path.isdir(os.path.join(base, "pids")):
             self._make(os.path.join(base, "memory", name), {"memory.limit_in_bytes": MEMORY_LIMIT})
             self._make(os.path.join(base, "pids", name), {"pids.max": PROCESS_LIMIT})
-            self.events = {"memory": os.path.join(base, "memory", name, "memory.oom_control"),
+            self.events = {"oom_kill": os.path.join(base, "memory", name, "memory.oom_control"),
+                           "max": os.path.join(base, "memory", name, "memory.failcnt"),
                            "pids": os.path.join(base, "pids", name, "pids.events")}
         self.working = bool(self.dirs) and all(os.path.exists(f) for f in self.files)
 
@@ -152,12 +155,13 @@ class Limits:
                 % " ".join(shlex.quote(f) for f in self.files), "sh"]
 
     def counts(self):
-        """Times the memory limit killed a process, and times a new process was refused."""
+        """Times the memory limit killed a process (oom_kill) or was reached (max), and times a
+        new process was refused (pids)."""
         found = {}
         for key, path in self.events.items():
             text = open(path).read() if os.path.exists(path) else ""
-            m = re.search(r"^(oom_kill|max) (\d+)$", text, re.M)
-            found[key] = int(m.group(2)) if m else 0
+            m = re.search(r"^(?:%s )?(\d+)$" % ("max" if key == "pids" else key), text, re.M)
+            found[key] = int(m.group(1)) if m else 0
         return found
 
     def close(self):
@@ -350,7 +354,9 @@ class Grader:
         except Failure as failure:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
         after = slot.limits.counts()
-        if after.get("memory", 0) > before.get("memory", 0):
+        grew = lambda key: after.get(key, 0) > before.get(key, 0)
+        # Killed at the limit, or pressed against it until the timeout stopped it.
+        if grew("oom_kill") or (grew("max") and verdict in ("hung", "crashed")):
             verdict, detail = "crashed", "stopped at the memory limit (%d MiB)" % (MEMORY_LIMIT >> 20)
         elif after.get("pids", 0) > before.get("pids", 0) and verdict != "pass":
             detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
@@ -399,13 +405,12 @@ class Grader:
         def check():
             """Raises the verdict if the program has ended or shows an error box."""
             if slot.windows(PROGRAM):
-                open(os.path.join(scratch, "ask-box"), "w").close()
+                ask(os.path.join(scratch, "ask-box"))
                 text = self.wait(lambda: read(os.path.join(scratch, "box.txt")), 5) or ""
                 lines = [l.split(": ", 1)[1] for l in text.splitlines() if l.startswith(PROGRAM + ": ")]
                 raise Failure("error box", lines[0] if lines else "a box the text of which could not be read")
-            code = read(os.path.join(scratch, "exit"))
+            code = exit_code(scratch)
             if code is not None:
-                code = int(code or -1)
                 if code == 0:
                     raise Failure("left early", "the program ended by itself, exit code 0")
                 raise Failure("crashed", "exit code %d" % code)
@@ -440,13 +445,14 @@ class Grader:
             pictures[size] = picture
 
         slot.x("xdotool", "windowactivate", "--sync", wid, "key", "Escape")
-        code = self.wait(lambda: read(os.path.join(scratch, "exit")), timeout)
+        self.wait(lambda: exit_code(scratch) is not None, timeout)
+        code = exit_code(scratch)
         if code is None:
             if slot.windows(PROGRAM):
                 check()
             raise Failure("hung", "still running %g s after Esc" % timeout)
-        if int(code or -1) != 0:
-            raise Failure("crashed", "exit code %s after Esc" % code)
+        if code != 0:
+            raise Failure("crashed", "exit code %d after Esc" % code)
 
     @staticmethod
     def wait(probe, seconds):
@@ -494,12 +500,32 @@ def end_sandbox(process):
         process.wait()
 
 
-def read(path):
+def read(path, limit=1 << 20):
+    """A file the sandbox wrote, or None. NOTE: it may have put a link or a pipe there instead:
+    only a regular file is read, the link not followed, and no more than limit bytes."""
     try:
-        with open(path, errors="replace") as f:
-            return f.read().strip() if path.endswith("exit") else f.read()
+        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK)
     except OSError:
         return None
+    with os.fdopen(fd, "rb") as f:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            return None
+        return f.read(limit).decode("utf-8", "replace")
+
+
+def exit_code(scratch):
+    text = read(os.path.join(scratch, "exit"))
+    if text is None:
+        return None
+    return int(text) if re.fullmatch(r"\s*\d{1,3}\s*", text) else -1
+
+
+def ask(path):
+    """Leaves a request in the sandbox's folder, never through a link or over a file there."""
+    try:
+        os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW, 0o644))
+    except OSError:
+        pass
 
 
 def client_size(slot, wid):
