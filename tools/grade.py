@@ -150,7 +150,8 @@ class Limits:
     def prefix(self):
         """A command prefix that moves itself into the groups, then runs the rest."""
         if not self.working:
-            return ["prlimit", "--nproc=%d" % PROCESS_LIMIT, "--"]
+            # Weaker, but still limits: processes per user, and writable memory per process.
+            return ["prlimit", "--nproc=%d" % PROCESS_LIMIT, "--data=%d" % MEMORY_LIMIT, "--"]
         return ["sh", "-c", 'for f in %s; do echo $$ > "$f"; done; exec "$@"'
                 % " ".join(shlex.quote(f) for f in self.files), "sh"]
 
@@ -554,7 +555,8 @@ def main(argv):
     grader = Grader(args)
     slots = [Slot(i, os.path.join(grader.work, "slot%d" % i)) for i in range(max(1, min(args.jobs, len(submissions))))]
     if not slots[0].limits.working:
-        print("grade: no control groups here: processes are limited per user, memory is not", file=sys.stderr)
+        print("grade: no control groups here: processes are limited per user, memory per process",
+              file=sys.stderr)
     try:
         references = dict(args.pictures)
         if not references:
@@ -611,11 +613,18 @@ def main(argv):
                         len(str(len(submissions))), done[0], len(submissions), entry[:-4], verdict, counts,
                         ": " + detail if detail and verdict not in ("pass", "differs") else ""), flush=True)
 
-        threads = [threading.Thread(target=worker, args=(slot,)) for slot in slots]
+        # NOTE: daemon threads, so that Ctrl+C ends the run at once; each sandbox dies with its
+        # bwrap's parent, this process.
+        threads = [threading.Thread(target=worker, args=(slot,), daemon=True) for slot in slots]
         for thread in threads:
             thread.start()
-        for thread in threads:
-            thread.join()
+        try:
+            for thread in threads:
+                while thread.is_alive():
+                    thread.join(0.5)
+        except KeyboardInterrupt:
+            print("grade: interrupted; no report", file=sys.stderr)
+            return 130
     finally:
         for slot in slots:
             slot.close()
