@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the tools that run the program: which build runs on this machine. The 32-bit
 # program is the product, but some kernels run no 32-bit code at all (32-bit emulation off);
 # there the 64-bit build of the same sources stands in. Decided once per command, after

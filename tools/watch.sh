@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by tools/run for --watch: rebuilds an exercise whenever its scene file is saved and
 # puts the new program where the old window was. Needs the Wine session, the X helpers and
 # inotifywait.
@@ -27,13 +28,13 @@ watch_build() {
 # Starts the new program and waits until it shows its window, shows a box or ends. The new
 # window takes the old one's place and size; then the old program is ended.
 watch_replace() {
-  local pid wid="" i
+  local pid wid=""
   # A box of the old program would pass for the new one's.
   [ -n "$WATCH_BOXED" ] && watch_stop_program
   # NOTE: in a subshell of its own, so that bash reports no job killed by a signal.
   ("$WINE" "$WATCH_BUILD/Watch.exe" >/dev/null 2>&1; exit $?) &
   pid=$!
-  for i in $(seq 200); do
+  for _ in $(seq 200); do
     wid=$(xdotool search --onlyvisible --name "^$WATCH_CAPTION\$" 2>/dev/null | grep -vx "${WATCH_WID:-none}" | tail -1)
     [ -n "$wid" ] && break
     watch_box_shown && break
@@ -94,8 +95,7 @@ watch_report_exit() {
 watch_stop_program() {
   [ -n "${WATCH_PID:-}" ] || return 0
   [ -n "$WATCH_WID" ] && [ -z "$WATCH_BOXED" ] && wmctrl -i -c "$WATCH_WID" 2>/dev/null
-  local i
-  for i in $(seq 40); do kill -0 "$WATCH_PID" 2>/dev/null || break; sleep 0.05; done
+  for _ in $(seq 40); do kill -0 "$WATCH_PID" 2>/dev/null || break; sleep 0.05; done
   pkill -KILL -P "$WATCH_PID" 2>/dev/null
   wait "$WATCH_PID" 2>/dev/null
   WATCH_PID="" WATCH_WID=""

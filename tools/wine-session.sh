@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the tools: a private X display (unless one is given), a window manager on it, and
 # a Wine prefix of the build's width inside the build folder, all ended by wine_session_end,
 # which wine_session_begin arranges to run on every way out (success, failure, Ctrl+C).
@@ -76,7 +77,7 @@ wine_session_begin() {
   # starting program's output pipes for ~10 s after it exits: start it here, detached.
   if ! wine_desktop_running; then
     setsid "$WINE" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
-    for i in $(seq 100); do wine_desktop_running && break; sleep 0.05; done
+    for _ in $(seq 100); do wine_desktop_running && break; sleep 0.05; done
   fi
   export TUTORIAL_WINE_SESSION=1
 }

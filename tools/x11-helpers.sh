@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the tools and test scripts that drive the program through X: waiting for windows
 # by exact name, and for a process to end.
 

@@ -27,8 +27,7 @@ message=$("$root/tools/run" --watch "$work/none.cpp" 2>&1)
 # Waits for the Nth screenshot the watcher reports.
 shots() { grep -c '^watch: screenshot' "$log"; }
 wait_shot() {
-  local i
-  for i in $(seq 900); do
+  for _ in $(seq 900); do
     [ "$(shots)" -ge "$1" ] && return 0
     kill -0 "$watcher" 2>/dev/null || break
     sleep 0.1
