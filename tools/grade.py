@@ -632,12 +632,16 @@ def main(argv):
 
     write_csv(grader, results)
     write_report(grader, args, results, references, ignored)
-    tally = {v: sum(r["verdict"] == v for r in results) for v in VERDICTS}
     print("Graded %d submissions at %d sizes in %.0f s: %s. Report: %s" % (
-        len(results), len(args.sizes), time.monotonic() - started,
-        ", ".join("%d %s" % (n, v) for v, n in tally.items() if n) or "none",
+        len(results), len(args.sizes), time.monotonic() - started, tally(results),
         os.path.join(grader.out, "report.html")))
     return 0
+
+
+def tally(results):
+    """How many of each verdict: "3 pass, 1 differs"."""
+    counts = ((sum(r["verdict"] == v for r in results), v) for v in VERDICTS)
+    return ", ".join("%d %s" % (n, v) for n, v in counts if n) or "nothing graded"
 
 
 def write_csv(grader, results):
@@ -685,8 +689,6 @@ def write_report(grader, args, results, references, ignored):
                 figure(diff, "difference (in red)") if pixels is not None else ""))
         parts.append("</section>")
         sections.append("".join(parts))
-    tally = ", ".join("%d %s" % (n, v) for v, n in
-                      ((v, sum(r["verdict"] == v for r in results)) for v in VERDICTS) if n)
     page = """<!DOCTYPE html>
 <html lang=en><head><meta charset=utf-8><title>Grades: %(title)s</title>
 <style>
@@ -731,7 +733,7 @@ window.addEventListener("load", function () {
            reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(sizes)),
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
            else "at most 0.5% of its pixels differ",
-           tally=e(tally or "nothing graded"),
+           tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % s for s in sizes), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
            sections="\n".join(sections))

@@ -6,8 +6,9 @@
 #
 #   TUTORIAL_FORCE_X64=1   the 64-bit route on any machine
 #
+#   use_route              installs what is missing, chooses the route, exports ARCH for it
 #   choose_route           sets and exports TUTORIAL_ROUTE: x86 or x64
-#   route_build_dir ARCH   the build folder of that width (BUILD_DIR, if set, wins)
+#   route_build_dir [ARCH] the build folder of that width, ARCH's by default (BUILD_DIR wins)
 
 WINE32_LOADER=${TUTORIAL_WINE32_LOADER:-/usr/lib/wine/wine}
 
@@ -35,12 +36,20 @@ choose_route() {
   export TUTORIAL_ROUTE
 }
 
+use_route() {
+  "$(dirname "${BASH_SOURCE[0]}")/setup" || return 1
+  # The tools this command calls need not look again.
+  export TUTORIAL_SETUP_DONE=1
+  choose_route
+  export ARCH=$TUTORIAL_ROUTE
+}
+
 route_build_dir() {
   local root
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   if [ -n "${BUILD_DIR:-}" ]; then
     echo "$BUILD_DIR"
-  elif [ "$1" = x64 ]; then
+  elif [ "${1:-${ARCH:-x86}}" = x64 ]; then
     echo "$root/build-x64"
   else
     echo "$root/build"

@@ -41,7 +41,7 @@ watch_replace() {
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
-  [ -n "$WATCH_WID" ] && WATCH_PLACE=$(watch_geometry "$WATCH_WID")
+  [ -n "$WATCH_WID" ] && WATCH_PLACE=$(window_geometry "$WATCH_WID")
   if [ -n "$wid" ] && [ -n "$WATCH_PLACE" ]; then
     read -r x y w h <<<"$WATCH_PLACE"
     xdotool windowsize "$wid" "$w" "$h" windowmove "$wid" "$x" "$y" 2>/dev/null
@@ -54,12 +54,6 @@ watch_replace() {
     echo "watch: the program shows no window after 10 s; watching goes on"
   fi
   watch_check_box
-}
-
-# The client area's place and size: X Y W H.
-watch_geometry() {
-  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-    /Width:/ {w=$NF} /Height:/ {h=$NF} END {if (w) print x, y, w, h; else exit 1}'
 }
 
 # The error box of the program has the program's name as its caption.

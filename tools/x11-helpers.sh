@@ -33,3 +33,9 @@ wait_exit() {
   done
   return 255
 }
+
+# The client area of the window with this id, on the screen: X Y WIDTH HEIGHT.
+window_geometry() {
+  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /Width:/ {w=$NF} /Height:/ {h=$NF} END {if (w) print x, y, w, h; else exit 1}'
+}

@@ -39,8 +39,7 @@ wait_shot() {
 colour() {
   local wid x y w h
   wid=$(wait_window "$caption") || { echo none; return; }
-  read -r x y w h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X/ {x=$NF}
-    /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+  read -r x y w h < <(window_geometry "$wid")
   convert "$BUILD_DIR/screenshot.png" -crop "1x1+$((x + w / 2))+$((y + h / 2))" \
     -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:
 }
@@ -55,12 +54,12 @@ wait_shot 1
 wid=$(wait_window "$caption")
 xdotool windowsize "$wid" 500 300 windowmove "$wid" 100 80
 sleep 0.3
-place=$(xwininfo -id "$wid" | grep -E 'Absolute|Width|Height')
+place=$(window_geometry "$wid")
 
 save_colour "1.0f, 0.0f, 0.0f"
 wait_shot 2
 [ "$(colour)" = 255,0,0 ] || fail "an in-place save did not show the red square: $(colour)"
-[ "$(xwininfo -id "$(wait_window "$caption")" | grep -E 'Absolute|Width|Height')" = "$place" ] ||
+[ "$(window_geometry "$(wait_window "$caption")")" = "$place" ] ||
   fail "the new window is not at the old one's place and size"
 [ "$(xdotool search --onlyvisible --name "^$caption\$" | wc -l)" -eq 1 ] || fail "the old window is still there"
 
