@@ -107,11 +107,3 @@ void SetClientSize(HWND Window, int Width, int Height)
     ::SetWindowPos(Window, nullptr, 0, 0, Width + FrameX, Height + FrameY,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
-
-std::wstring BesideThisExecutable(const std::wstring& Name)
-{
-    wchar_t Path[MAX_PATH];
-    const DWORD Length = ::GetModuleFileNameW(nullptr, Path, MAX_PATH);
-    std::wstring Directory(Path, Length);
-    return Directory.substr(0, Directory.find_last_of(L"\\/") + 1) + Name;
-}

@@ -29,6 +29,3 @@ bool MessageBoxShown();
 
 // Resizes the window so that its client area is exactly Width by Height.
 void SetClientSize(HWND Window, int Width, int Height);
-
-// Path of a file beside this test executable (or further up with "..\\").
-std::wstring BesideThisExecutable(const std::wstring& Name);

@@ -6,44 +6,70 @@
 namespace
 {
 
-TEST_F(MainWindow, EscapeEndsRunWhateverModifiersAreHeld)
+using Clock = std::chrono::steady_clock;
+
+// A way the user ends the program, as the window receives it.
+struct TEnding
 {
-    WORD Key = VK_ESCAPE;
-    Form1->FormKeyDown(Form1, Key, ssShift | ssCtrl | ssAlt);
-    EXPECT_EQ(Key, VK_ESCAPE) << "the key is left as it was";
-    Application->Run(); // returns, or the test times out
-    EXPECT_TRUE(::IsWindow(Window));
+    const char* Name;
+    UINT Msg;
+    WPARAM WParam;
+    LPARAM LParam;
+};
+
+class Ending : public MainWindow, public testing::WithParamInterface<TEnding>
+{
+};
+
+TEST_P(Ending, EndsRunWithinASecondWhileFramesSpin)
+{
+    Clock::time_point Posted;
+    RunFrames(
+        [&](int Frame)
+        {
+            if (Frame == 2)
+            {
+                Posted = Clock::now();
+                ::PostMessageW(Window, GetParam().Msg, GetParam().WParam, GetParam().LParam);
+            }
+        });
+    EXPECT_LT(Clock::now() - Posted, std::chrono::seconds(1));
+    EXPECT_LE(Frames, 4);
+    EXPECT_TRUE(::IsWindow(Window)) << "the window goes with the form, after Run";
 }
 
-TEST_F(MainWindow, EscapeFromTheQueueEndsRun)
+INSTANTIATE_TEST_SUITE_P(Keys, Ending,
+                         testing::Values(TEnding{"Escape", WM_KEYDOWN, VK_ESCAPE, 1},
+                                         TEnding{"CloseButton", WM_SYSCOMMAND, SC_CLOSE, 0},
+                                         // bit 29: Alt is held
+                                         TEnding{"AltF4", WM_SYSKEYDOWN, VK_F4, 0x20000001}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(MainWindow, FramesKeepComingWithNoInputAndEveryOtherKeyDoesNothing)
 {
+    const WORD Keys[] = {'A',   'Z',    '0',    VK_RETURN, VK_SPACE,   VK_TAB,    VK_BACK, VK_LEFT,
+                         VK_F2, VK_F10, VK_F12, VK_SHIFT,  VK_CONTROL, VK_DELETE, VK_HOME};
+    bool BoxSeen = false;
+    const auto Start = Clock::now();
     RunFrames(
         [&](int Frame)
         {
             if (Frame == 1)
-                PostKey(VK_ESCAPE);
+            {
+                for (const WORD Key : Keys)
+                    PostKey(Key);
+                // F10 comes as a system key, down and up.
+                ::PostMessageW(Window, WM_SYSKEYDOWN, VK_F10, 1);
+                ::PostMessageW(Window, WM_SYSKEYUP, VK_F10, 0xC0000001);
+            }
+            BoxSeen = BoxSeen || MessageBoxShown();
+            if (Clock::now() - Start >= std::chrono::seconds(1))
+                Form1->Close();
         });
-    EXPECT_LE(Frames, 3);
-}
-
-TEST_F(MainWindow, TheCloseButtonEndsRun)
-{
-    RunFrames(
-        [&](int Frame)
-        {
-            if (Frame == 1)
-                ::PostMessageW(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
-        });
-}
-
-TEST_F(MainWindow, AltF4EndsRun)
-{
-    RunFrames(
-        [&](int Frame)
-        {
-            if (Frame == 1) // bit 29: Alt is held
-                ::PostMessageW(Window, WM_SYSKEYDOWN, VK_F4, 0x20000001);
-        });
+    EXPECT_GE(Clock::now() - Start, std::chrono::seconds(1)) << "a key ended the loop";
+    // Software rendering on a shared machine: far fewer than a real card, far more than a timer.
+    EXPECT_GE(Frames, 30) << "frames presented in one second";
+    EXPECT_FALSE(BoxSeen);
 }
 
 TEST_F(MainWindow, F1ShowsTheNoticeWhileFramesPauseAndTheWindowGoesOnAfterOk)
@@ -77,30 +103,6 @@ TEST_F(MainWindow, F1ShowsTheNoticeWhileFramesPauseAndTheWindowGoesOnAfterOk)
     EXPECT_TRUE(Seen.OkOnly);
     EXPECT_EQ(FramesLater, FramesWhenShown) << "frames were presented while the box was up";
     EXPECT_GE(Frames, FramesAtOk + 20) << "frames did not resume after OK";
-}
-
-TEST_F(MainWindow, EveryOtherKeyDoesNothing)
-{
-    const WORD Keys[] = {'A',   'Z',    '0',    VK_RETURN, VK_SPACE,   VK_TAB,    VK_BACK, VK_LEFT,
-                         VK_F2, VK_F10, VK_F12, VK_SHIFT,  VK_CONTROL, VK_DELETE, VK_HOME};
-    bool BoxSeen = false;
-    RunFrames(
-        [&](int Frame)
-        {
-            if (Frame == 1)
-            {
-                for (const WORD Key : Keys)
-                    PostKey(Key);
-                // F10 comes as a system key, down and up.
-                ::PostMessageW(Window, WM_SYSKEYDOWN, VK_F10, 1);
-                ::PostMessageW(Window, WM_SYSKEYUP, VK_F10, 0xC0000001);
-            }
-            BoxSeen = BoxSeen || MessageBoxShown();
-            if (Frame == 50)
-                Form1->Close();
-        });
-    EXPECT_EQ(Frames, 50) << "a key ended the loop";
-    EXPECT_FALSE(BoxSeen);
 }
 
 } // namespace

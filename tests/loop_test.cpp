@@ -129,18 +129,6 @@ TEST(Shutdown, CloseEndsRunAndTheFormIsDestroyedAfterwardsWithItsWindow)
     EXPECT_EQ(TProbeForm::Log().back(), "Destroy");
 }
 
-TEST_F(Loop, TheCloseButtonEndsRun)
-{
-    App.OnIdle = [&](TObject*, bool& Done)
-    {
-        Done = false;
-        if (++IdleCalls == 1)
-            ::PostMessageW(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    };
-    App.Run();
-    EXPECT_TRUE(::IsWindow(Window));
-}
-
 TEST_F(Loop, AnExceptionInAHandlerLeavesRunForItsCaller)
 {
     Form->OnKeyDown = [](TObject*, WORD&, TShiftState)

