@@ -103,6 +103,8 @@ def main():
     parser.add_argument("--toolchain", required=True)
     parser.add_argument("--list", required=True)
     parser.add_argument("--only", help="IDs to seed, comma-separated")
+    parser.add_argument("--case-timeout", type=int, default=20,
+                        help="seconds a test may run before it fails (20): a seeded fault may hang it")
     parser.add_argument("--out", help="the table in Markdown (default: standard output)")
     args = parser.parse_args()
 
@@ -114,8 +116,8 @@ def main():
             parser.error("no fault " + ", ".join(sorted(unknown)))
         faults = [f for f in faults if f.ident in wanted]
     copy_tree(args.root, args.copy)
-    # A seeded fault may hang a case: it fails after 20 s rather than the usual 60.
-    subprocess.run(["cmake", "-S", args.copy, "-B", args.build, "-G", "Ninja", "-DTUTORIAL_TEST_TIMEOUT=20",
+    subprocess.run(["cmake", "-S", args.copy, "-B", args.build, "-G", "Ninja",
+                    "-DTUTORIAL_TEST_TIMEOUT=%d" % args.case_timeout,
                     "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/%s.cmake" % (args.copy, args.toolchain)],
                    check=True, stdout=subprocess.DEVNULL)
     originals = {}
