@@ -175,8 +175,8 @@ def main():
         if caught is None:
             print("faults: %s does not build:\n%s" % (fault.ident, output[-2000:]), file=sys.stderr)
         print("%s %s: %s (%.0f s)" % (fault.ident, fault.what, "does not build" if caught is None
-                                      else "%d tests fail" % len(caught) if caught else "NOT CAUGHT",
-                                      time.monotonic() - started), file=sys.stderr, flush=True)
+                                      else "%d fail: %s" % (len(caught), " ".join(caught)) if caught
+                                      else "NOT CAUGHT", time.monotonic() - started), file=sys.stderr, flush=True)
         rows.append((fault, caught))
     build_tree(args.build)  # the copy as it was, for the next run
 
