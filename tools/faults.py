@@ -89,17 +89,26 @@ def end_leftovers(copy):
                 pass
 
 
+class SuiteDidNotRun(Exception):
+    pass
+
+
 def failing_tests(build, ctest_args):
+    """The names of the tests that fail. NOTE: ctest stops before any test when listing a test
+    executable's cases fails; that is no pass, so it is tried again, then reported."""
     log = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
-    if os.path.exists(log):
-        os.remove(log)
-    subprocess.run(["ctest", "--timeout", "30"] + ctest_args, cwd=build,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    end_leftovers(os.path.dirname(build))
-    if not os.path.exists(log):
-        return set()
-    with open(log) as f:
-        return {line.strip().split(":", 1)[1] for line in f if ":" in line}
+    for _ in range(2):
+        if os.path.exists(log):
+            os.remove(log)
+        result = subprocess.run(["ctest", "--timeout", "30"] + ctest_args, cwd=build,
+                                capture_output=True, text=True, errors="replace")
+        end_leftovers(os.path.dirname(build))
+        if os.path.exists(log):
+            with open(log) as f:
+                return {line.strip().split(":", 1)[1] for line in f if ":" in line}
+        if result.returncode == 0 and "tests passed" in result.stdout:
+            return set()
+    raise SuiteDidNotRun((result.stdout + result.stderr)[-1500:])
 
 
 def run_suite(build, runs):
@@ -168,7 +177,14 @@ def main():
             with open(path, "w", encoding="utf-8") as f:
                 f.write(seeded(originals[fault.path], fault))
             ok, output = build_tree(args.build)
-            caught = sorted(run_suite(args.build, fault.runs) - broken) if ok else None
+            if ok:
+                caught = sorted(run_suite(args.build, fault.runs) - broken)
+            else:
+                caught = None
+        except SuiteDidNotRun as error:
+            # A fault that breaks the listing of the tests fails the run all the same.
+            caught = ["ctest stops before any test"]
+            print("faults: %s: ctest stopped:\n%s" % (fault.ident, error), file=sys.stderr)
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(originals[fault.path])
