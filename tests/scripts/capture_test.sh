@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the exercises, taken by tools/capture, checked pixel by pixel.
-#   capture_test.sh BUILD_DIR square WxH | empty | spinning | wrong-reference
+#   capture_test.sh BUILD_DIR square WxH | empty | spinning | reference
 set -uo pipefail
 build=$1 scenario=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,8 +37,10 @@ case $scenario in
     [ "$differing" -gt 1000 ] || fail "the pictures a second apart differ in $differing pixels only"
     echo "a second apart, $differing pixels differ"
     ;;
-  wrong-reference)
+  reference)
     capture --out "$work/triangle.png" "$build/Triangle.exe" || fail "capture failed"
+    message=$(capture --reference "$work/triangle.png" "$build/Triangle.exe" 2>&1) ||
+      fail "the same picture taken again does not match: $message"
     message=$(capture --out "$work/square.png" --reference "$work/triangle.png" "$build/Square.exe" 2>&1)
     status=$?
     [ $status -ne 0 ] || fail "a wrong reference passed: $message"
@@ -47,7 +49,7 @@ case $scenario in
     [ $? -eq 2 ] && grep -q 'no reference picture' <<<"$message" || fail "a missing reference: $message"
     message=$(capture --size 10by10 "$build/Square.exe" 2>&1)
     [ $? -eq 2 ] && grep -q -- '--size takes WxH' <<<"$message" || fail "a bad size: $message"
-    echo "wrong, missing and malformed arguments all fail with a message"
+    echo "the same picture matches; wrong, missing and malformed arguments fail with a message"
     ;;
   *) fail "unknown scenario $scenario" ;;
 esac
