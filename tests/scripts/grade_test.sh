@@ -28,20 +28,27 @@ expect_usage "--sizes takes WxH" --reference "$root/examples/Square.cpp" --sizes
 expect_usage 'no pictures named by size' --reference "$work/empty" "$work/empty"
 expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
 
-# The class: every fixture, a correct one under a name with a space, a non-ASCII letter and
-# shell characters, and a file that is not a scene.
+# The class: every fixture, a correct one under a name with a space, a non-ASCII letter, markup
+# and shell characters, and a file that is not a scene.
 class=$work/class outside=$work/outside
 mkdir -p "$class" "$outside"
 cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy}.cpp "$class/"
-odd="Zoë O'Brien; \$(touch pwned)"
+odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
 echo "the teacher's" >"$outside/secret.txt"
 touch -d '2020-01-01' "$outside/secret.txt"
 # Windows paths of the host's files, as the program sees them through drive Z:.
 z() { printf 'Z:%s' "$1" | sed 's|/|\\\\\\\\|g'; }
+# A port the host listens on, which a sandbox with the network could reach.
+exec {listener}< <(exec python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8); print(s.getsockname()[1], flush=True)
+time.sleep(900)')
+listener_pid=$!
+trap 'kill $listener_pid; rm -rf "$work"' EXIT
+read -r port <&"$listener"
 sed -e "s|@SECRET@|$(z "$outside/secret.txt")|" -e "s|@OTHER@|$(z "$class/correct.cpp")|" \
-  -e "s|@WRITE@|$(z "$outside/escaped.txt")|" "$fixtures/snoop.cpp" >"$class/snoop.cpp"
+  -e "s|@WRITE@|$(z "$outside/escaped.txt")|" -e "s|@PORT@|$port|" "$fixtures/snoop.cpp" >"$class/snoop.cpp"
 grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp"
 
 out=$work/out
@@ -90,7 +97,7 @@ pictures=$(grep -o 'data-pictures="[0-9]*"' <<<"$dom" | tr -dc 0-9)
 for verdict in pass differs "does not compile" crashed hung "error box"; do
   grep -q "class=\"verdict\">$verdict<" <<<"$dom" || fail "the report does not show '$verdict'"
 done
-grep -q "Zoë O'Brien; \$(touch pwned)" <<<"$dom" || fail "the odd name is not shown as it is"
+grep -qF "Zoë &lt;i&gt;O'Brien; \$(touch pwned)" <<<"$dom" || fail "the odd name is not shown as it is"
 
 if [ $failures -ne 0 ]; then
   echo "--- tools/grade said:"
