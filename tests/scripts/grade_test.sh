@@ -52,7 +52,7 @@ sed -e "s|@SECRET@|$(z "$outside/secret.txt")|" -e "s|@OTHER@|$(z "$class/correc
 grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp"
 
 out=$work/out
-(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 8 --wait 0.5 --jobs 2) \
+(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --wait 0.5 --jobs 2) \
   >"$work/grade.log" 2>&1
 status=$?
 [ $status -eq 0 ] || fail "tools/grade exited with $status"
