@@ -43,7 +43,7 @@ def read_faults(path):
     return faults
 
 
-def seeded(text, fault):
+def with_fault(text, fault):
     """The text with the fault's lines replaced, indented as the first line they replace."""
     lines = text.split("\n")
     stripped = [line.strip() for line in lines]
@@ -131,13 +131,13 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--toolchain", required=True)
     parser.add_argument("--list", required=True)
-    parser.add_argument("--only", help="IDs to seed, comma-separated")
+    parser.add_argument("--only", help="the faults to put in, by ID, comma-separated")
     parser.add_argument("--case-timeout", type=int, default=20,
-                        help="seconds a test may run before it fails (20): a seeded fault may hang it")
+                        help="seconds a test may run before it fails (20): a fault may hang it")
     parser.add_argument("--out", help="the table in Markdown (default: standard output)")
     args = parser.parse_args()
 
-    # Ended from outside: the file being seeded is put back all the same.
+    # Ended from outside: the file with the fault is put back all the same.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     faults = read_faults(args.list)
     if args.only:
@@ -156,7 +156,7 @@ def main():
         path = os.path.join(args.copy, fault.path)
         with open(path, encoding="utf-8") as f:
             originals.setdefault(fault.path, f.read())
-        seeded(originals[fault.path], fault)  # every fault applies before any is run
+        with_fault(originals[fault.path], fault)  # every fault applies before any is run
 
     ok, output = build_tree(args.build)
     if not ok:
@@ -169,7 +169,7 @@ def main():
     if broken:
         print("faults: without faults these fail already, and do not count: " + ", ".join(sorted(broken)),
               file=sys.stderr)
-    print("faults: the suite without faults took %.0f s; %d faults to seed"
+    print("faults: the suite without faults took %.0f s; %d faults to put in"
           % (time.monotonic() - started, len(faults)), file=sys.stderr)
 
     rows = []
@@ -178,7 +178,7 @@ def main():
         started = time.monotonic()
         try:
             with open(path, "w", encoding="utf-8") as f:
-                f.write(seeded(originals[fault.path], fault))
+                f.write(with_fault(originals[fault.path], fault))
             ok, output = build_tree(args.build)
             if ok:
                 caught = sorted(run_suite(args.build, fault.runs) - broken)
@@ -205,7 +205,7 @@ def main():
         lines.append("| %s | %s (`%s`) | %s |" % (fault.ident, fault.what, fault.path, cell))
     missed = [f.ident for f, caught in rows if caught == []]
     lines.append("")
-    lines.append("%d faults seeded, %d caught%s." % (len(rows), sum(1 for _, c in rows if c),
+    lines.append("%d faults put in, %d caught%s." % (len(rows), sum(1 for _, c in rows if c),
                                                      ", none for " + ", ".join(missed) if missed else ""))
     text = "\n".join(lines) + "\n"
     if args.out:
