@@ -156,7 +156,10 @@ def main():
         path = os.path.join(args.copy, fault.path)
         with open(path, encoding="utf-8") as f:
             originals.setdefault(fault.path, f.read())
-        with_fault(originals[fault.path], fault)  # every fault applies before any is run
+        try:
+            with_fault(originals[fault.path], fault)  # every fault applies before any is run
+        except ValueError as error:
+            sys.exit("faults: %s" % error)
 
     ok, output = build_tree(args.build)
     if not ok:

@@ -9,6 +9,7 @@
 #   use_route              installs what is missing, chooses the route, exports ARCH for it
 #   choose_route           sets and exports TUTORIAL_ROUTE: x86 or x64
 #   route_build_dir [ARCH] the build folder of that width, ARCH's by default (BUILD_DIR wins)
+#   route_toolchain [ARCH] the MinGW-w64 target of that width, ARCH's by default
 
 WINE32_LOADER=${TUTORIAL_WINE32_LOADER:-/usr/lib/wine/wine}
 
@@ -54,4 +55,12 @@ route_build_dir() {
   else
     echo "$root/build"
   fi
+}
+
+route_toolchain() {
+  case ${1:-${ARCH:-x86}} in
+    x86) echo i686-w64-mingw32 ;;
+    x64) echo x86_64-w64-mingw32 ;;
+    *) echo "ARCH is x86 or x64, not '${1:-$ARCH}'" >&2; return 2 ;;
+  esac
 }
