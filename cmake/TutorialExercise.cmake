@@ -1,6 +1,6 @@
 # add_tutorial_exercise(NAME SCENE_FILE)
 # Builds NAME.exe in the build folder from the shared program and one file that defines
-# TForm1::DrawScene.
+# TForm1::DrawScene, and drivers/NAME.exe, the same scene behind the tools' entry.
 function(add_tutorial_exercise Name Scene)
     add_executable(${Name} WIN32 ${PROJECT_SOURCE_DIR}/src/Main.cpp ${Scene}
         ${PROJECT_SOURCE_DIR}/src/Tutorial.def)
@@ -11,5 +11,20 @@ function(add_tutorial_exercise Name Scene)
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     if(MSVC)
         target_link_options(${Name} PRIVATE /MANIFEST:NO) # ours comes from Tutorial.rc
+    endif()
+    add_tutorial_driver(${Name} ${Scene})
+endfunction()
+
+# add_tutorial_driver(NAME SCENE_FILE)
+# Builds drivers/NAME.exe (target NAME_driver): the scene with driver/Driver.cpp as its entry,
+# which the tools run to have the program picture its own frames.
+function(add_tutorial_driver Name Scene)
+    add_executable(${Name}_driver WIN32 ${PROJECT_SOURCE_DIR}/driver/Driver.cpp ${Scene})
+    target_link_libraries(${Name}_driver PRIVATE tutorial_driver tutorial tutorial_resources)
+    set_target_properties(${Name}_driver PROPERTIES
+        OUTPUT_NAME ${Name}
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/drivers)
+    if(MSVC)
+        target_link_options(${Name}_driver PRIVATE /MANIFEST:NO)
     endif()
 endfunction()

@@ -427,6 +427,20 @@ void TCustomForm::Close()
         Hide();
 }
 
+void TCustomForm::SetClientSize(int Width, int Height)
+{
+    const HWND Window = GetHandle();
+    RECT Outer{}, Client{};
+    ::GetWindowRect(Window, &Outer);
+    ::GetClientRect(Window, &Client);
+    // The frame as it is now, which covers menus and styles a computed one would miss.
+    const int FrameX = (Outer.right - Outer.left) - Client.right;
+    const int FrameY = (Outer.bottom - Outer.top) - Client.bottom;
+    ::SetWindowPos(Window, nullptr, 0, 0, Width + FrameX, Height + FrameY,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RethrowPendingException();
+}
+
 TApplication* TCustomForm::OwnerApplication() const
 {
     for (TComponent* Owner = GetOwner(); Owner; Owner = Owner->GetOwner())

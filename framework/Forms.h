@@ -151,6 +151,9 @@ public:
     // Closing the main form ends TApplication::Run; it leaves the window to be destroyed with
     // the form. Another form is hidden.
     void Close();
+    // Resizes the window so that its client area is Width by Height, through the same resize
+    // event as a user's drag. The window manager may still have a say: read the size back.
+    void SetClientSize(int Width, int Height);
 
     std::string ClassName;
     std::string Caption;

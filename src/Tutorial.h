@@ -6,6 +6,26 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <optional>
+
+// The scene's clock: seconds since the first frame, read once a frame so that a whole frame
+// sees one time. A tool that pictures the scene pins it to the moment it wants.
+class TSceneClock
+{
+public:
+    // Called at the start of each frame; returns the frame's time.
+    double Tick();
+    double Now() const { return FrameTime; }
+    void Pin(double Seconds) { Pinned = Seconds; }
+
+private:
+    using TClock = std::chrono::steady_clock;
+    std::optional<TClock::time_point> FirstFrame;
+    std::optional<double> Pinned;
+    double FrameTime = 0;
+};
+
 class TForm1 : public TForm
 {
 public: // published: the form definition binds its events to these by name
@@ -20,6 +40,13 @@ public:
     void ApplicationIdle(TObject* Sender, bool& Done);
     // The exercise's drawing, once per frame before the buffers are swapped.
     void DrawScene();
+    // The time of the frame being drawn, in seconds: 0 at the first frame. Scenes that move
+    // animate by it, so that a picture of them can be taken at a chosen moment.
+    double SceneTime() const { return Clock.Now(); }
+
+    TSceneClock Clock;
+    // Raised after DrawScene, before the swap, while the frame is still in the back buffer.
+    TNotifyEvent OnFrameDrawn;
 
     HDC DeviceContext = nullptr;
     HGLRC RenderContext = nullptr;

@@ -1,0 +1,362 @@
+// The tools' entry into an exercise, in place of Main.cpp: the same window, form and loop, with
+// the pictures taken by the program itself. Never part of the shipped program.
+//
+//   NAME.exe --frames DIR [--sizes WxH,...] [--times T,...] [--hold]
+//       lets the scene run on the real clock for at least a second and 100 frames, then for each
+//       size (the client area, set through the form's own resize) and each scene time draws one
+//       frame with the clock pinned there and writes it to DIR/WxH@T.png; then exits with 0, or
+//       with --hold keeps presenting the last picture until the window is closed.
+//   NAME.exe --first-frame FILE
+//       runs as the program does and writes its first frame to FILE.
+//
+// Whatever goes wrong is one line on the standard error and an exit code of its own (below),
+// never a box that waits for a click.
+#include "Png.h"
+
+#include <Tutorial.h>
+
+#include <GL/gl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+enum TExitCode
+{
+    ExitUsage = 2,
+    ExitException = 10, // an exception escaped: what the program would show in its error box
+    ExitCrash = 11,     // a structured exception, an access violation say
+    ExitFailed = 12,    // the driver could not do its job: a size not granted, a file not written
+    ExitClosed = 13,    // the window closed before every picture was taken
+};
+
+// A failure of the driver itself, as opposed to the scene's.
+struct TDriverFailure
+{
+    std::string Text;
+};
+
+void Say(const std::string& Line)
+{
+    const std::string Text = Line + "\n";
+    DWORD Written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), Text.data(), static_cast<DWORD>(Text.size()),
+                &Written, nullptr);
+}
+
+// NOTE: an unhandled structured exception would otherwise go to the system's crash handler,
+// which may wait for a click; this says what it was and ends the process at once.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
+{
+    const EXCEPTION_RECORD& Record = *Info->ExceptionRecord;
+    char Text[160];
+    const auto Code = static_cast<unsigned long>(Record.ExceptionCode);
+    if (Record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && Record.NumberParameters >= 2)
+    {
+        const ULONG_PTR Kind = Record.ExceptionInformation[0];
+        std::snprintf(Text, sizeof Text, "crash: access violation (0x%08lX) %s address 0x%p", Code,
+                      Kind == 1   ? "writing"
+                      : Kind == 8 ? "executing"
+                                  : "reading",
+                      reinterpret_cast<void*>(Record.ExceptionInformation[1]));
+    }
+    else
+    {
+        const char* Name =
+            Record.ExceptionCode == EXCEPTION_STACK_OVERFLOW        ? "stack overflow"
+            : Record.ExceptionCode == EXCEPTION_INT_DIVIDE_BY_ZERO  ? "integer division by zero"
+            : Record.ExceptionCode == EXCEPTION_ILLEGAL_INSTRUCTION ? "illegal instruction"
+                                                                    : "exception";
+        std::snprintf(Text, sizeof Text, "crash: %s (0x%08lX) at %p", Name, Code,
+                      Record.ExceptionAddress);
+    }
+    Say(Text);
+    ::TerminateProcess(::GetCurrentProcess(), ExitCrash);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+struct TSize
+{
+    int Width, Height;
+    std::wstring Name;
+};
+
+struct TTime
+{
+    double Seconds;
+    std::wstring Name; // as given, so that the file is named the way the tool asked
+};
+
+struct TOrders
+{
+    std::wstring Frames; // the folder of the pictures
+    std::vector<TSize> Sizes;
+    std::vector<TTime> Times{{0.0, L"0"}};
+    bool Hold = false;
+    std::wstring FirstFrame;
+};
+
+std::vector<std::wstring> SplitList(const std::wstring& List)
+{
+    std::vector<std::wstring> Items;
+    std::size_t Start = 0;
+    for (std::size_t Comma; (Comma = List.find(L',', Start)) != std::wstring::npos;
+         Start = Comma + 1)
+        Items.push_back(List.substr(Start, Comma - Start));
+    Items.push_back(List.substr(Start));
+    return Items;
+}
+
+TOrders ReadCommandLine()
+{
+    int Count = 0;
+    wchar_t** Args = ::CommandLineToArgvW(::GetCommandLineW(), &Count);
+    std::vector<std::wstring> Words(Args + 1, Args + Count);
+    ::LocalFree(Args);
+
+    TOrders Orders;
+    const auto Value = [&](std::size_t& I)
+    {
+        if (I + 1 >= Words.size())
+            throw TDriverFailure{Narrow(Words[I]) + " needs a value"};
+        return Words[++I];
+    };
+    for (std::size_t I = 0; I < Words.size(); ++I)
+    {
+        const std::wstring& Word = Words[I];
+        if (Word == L"--frames")
+            Orders.Frames = Value(I);
+        else if (Word == L"--first-frame")
+            Orders.FirstFrame = Value(I);
+        else if (Word == L"--hold")
+            Orders.Hold = true;
+        else if (Word == L"--sizes")
+        {
+            Orders.Sizes.clear();
+            for (const std::wstring& Item : SplitList(Value(I)))
+            {
+                std::wsmatch M;
+                if (!std::regex_match(Item, M, std::wregex(L"([1-9][0-9]{0,4})x([1-9][0-9]{0,4})")))
+                    throw TDriverFailure{"--sizes takes WxH,..., not '" + Narrow(Item) + "'"};
+                Orders.Sizes.push_back({std::stoi(M[1]), std::stoi(M[2]), Item});
+            }
+        }
+        else if (Word == L"--times")
+        {
+            Orders.Times.clear();
+            for (const std::wstring& Item : SplitList(Value(I)))
+            {
+                if (!std::regex_match(Item, std::wregex(L"[0-9]{1,6}(\\.[0-9]{1,6})?")))
+                    throw TDriverFailure{"--times takes seconds,..., not '" + Narrow(Item) + "'"};
+                Orders.Times.push_back({std::stod(Item), Item});
+            }
+        }
+        else
+            throw TDriverFailure{"unknown argument '" + Narrow(Word) + "'"};
+    }
+    if (Orders.Frames.empty() == Orders.FirstFrame.empty())
+        throw TDriverFailure{"give either --frames DIR or --first-frame FILE"};
+    return Orders;
+}
+
+// Writes through a file of another name first: a tool waiting for the picture never reads
+// half of it.
+void WriteFile(const std::wstring& Path, const std::vector<std::uint8_t>& Bytes)
+{
+    const std::wstring Part = Path + L".part";
+    FILE* File = ::_wfopen(Part.c_str(), L"wb");
+    const bool Written = File && std::fwrite(Bytes.data(), 1, Bytes.size(), File) == Bytes.size();
+    if (File && std::fclose(File) != 0)
+        throw TDriverFailure{"cannot write " + Narrow(Part)};
+    if (!Written || !::MoveFileExW(Part.c_str(), Path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        throw TDriverFailure{"cannot write " + Narrow(Path)};
+}
+
+// The client area's pixels as drawn, read from the back buffer before the swap.
+void WriteFrame(TForm1& Form, const std::wstring& Path)
+{
+    const int Width = Form.GetClientWidth(), Height = Form.GetClientHeight();
+    if (Width <= 0 || Height <= 0)
+        throw TDriverFailure{"the client area is empty"};
+    std::vector<std::uint8_t> Pixels(static_cast<std::size_t>(Width) * Height * 3);
+    // The scene's own read state is put back as it was.
+    GLint Alignment = 4, ReadBuffer = GL_BACK;
+    ::glGetIntegerv(GL_PACK_ALIGNMENT, &Alignment);
+    ::glGetIntegerv(GL_READ_BUFFER, &ReadBuffer);
+    ::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    ::glReadBuffer(GL_BACK);
+    ::glReadPixels(0, 0, Width, Height, GL_RGB, GL_UNSIGNED_BYTE, Pixels.data());
+    ::glReadBuffer(static_cast<GLenum>(ReadBuffer));
+    ::glPixelStorei(GL_PACK_ALIGNMENT, Alignment);
+    if (::glGetError() != GL_NO_ERROR)
+        throw TDriverFailure{"the frame could not be read back"};
+    // OpenGL's rows run bottom up, a picture's top down.
+    const std::size_t Row = static_cast<std::size_t>(Width) * 3;
+    for (int Y = 0; Y < Height / 2; ++Y)
+        std::swap_ranges(Pixels.begin() + Y * Row, Pixels.begin() + (Y + 1) * Row,
+                         Pixels.begin() + (Height - 1 - Y) * Row);
+    WriteFile(Path, EncodePng(Width, Height, Pixels));
+}
+
+// Takes over the application's idle handler and calls the form's own, ApplicationIdle, for
+// every frame, so that each frame is drawn and presented as always.
+class TDriver
+{
+public:
+    TDriver(TForm1& Form, TOrders Orders) : Form(Form), Orders(std::move(Orders))
+    {
+        Frame = std::move(Application->OnIdle);
+        Application->OnIdle = Bind(this, &TDriver::Idle);
+        Form.OnFrameDrawn = Bind(this, &TDriver::FrameDrawn);
+        Started = std::chrono::steady_clock::now();
+        if (!this->Orders.FirstFrame.empty())
+            Wanted = this->Orders.FirstFrame;
+        if (this->Orders.Sizes.empty())
+            this->Orders.Sizes.push_back({0, 0, L""}); // the window's own size, named below
+    }
+
+    bool Finished() const { return Done || !Orders.FirstFrame.empty(); }
+
+private:
+    // How many frames at each size and time are drawn before the one pictured: the first after
+    // a resize may still be drawn on the old surface.
+    static constexpr int SettleFrames = 2;
+    static constexpr int WarmUpFrames = 100;
+    static constexpr std::chrono::seconds WarmUpTime{1};
+
+    void Idle(TObject* Sender, bool& IdleDone)
+    {
+        if (!Orders.FirstFrame.empty() || Frames < WarmUpFrames ||
+            std::chrono::steady_clock::now() - Started < WarmUpTime)
+        {
+            ++Frames;
+            Frame(Sender, IdleDone);
+            return;
+        }
+        if (Next == Orders.Sizes.size() * Orders.Times.size())
+        {
+            if (!Done)
+            {
+                Done = true;
+                if (!Orders.Hold)
+                    Application->Terminate();
+            }
+            Frame(Sender, IdleDone); // held at the last picture's time
+            return;
+        }
+        TSize& Size = Orders.Sizes[Next / Orders.Times.size()];
+        const TTime& Time = Orders.Times[Next % Orders.Times.size()];
+        if (Size.Width == 0)
+            Size = {Form.GetClientWidth(), Form.GetClientHeight(),
+                    std::to_wstring(Form.GetClientWidth()) + L"x" +
+                        std::to_wstring(Form.GetClientHeight())};
+        IdleDone = false;
+        if (!ReachSize(Size))
+            return;
+        Form.Clock.Pin(Time.Seconds);
+        if (Settled++ == SettleFrames)
+        {
+            Wanted = Orders.Frames + L"\\" + Size.Name + L"@" + Time.Name + L".png";
+            Settled = 0;
+            ++Next;
+        }
+        Frame(Sender, IdleDone);
+    }
+
+    // Asks for the size once and waits for it, handling messages meanwhile; a window manager
+    // may take a moment, and may refuse.
+    bool ReachSize(const TSize& Size)
+    {
+        if (Form.GetClientWidth() == Size.Width && Form.GetClientHeight() == Size.Height)
+        {
+            Asked = {};
+            return true;
+        }
+        const auto Now = std::chrono::steady_clock::now();
+        if (Asked == std::chrono::steady_clock::time_point{})
+        {
+            Asked = Now;
+            Form.SetClientSize(Size.Width, Size.Height);
+            return false;
+        }
+        if (Now - Asked > std::chrono::seconds(5))
+            throw TDriverFailure{"the client area stays " + std::to_string(Form.GetClientWidth()) +
+                                 "x" + std::to_string(Form.GetClientHeight()) + ", not " +
+                                 Narrow(Size.Name)};
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        return false;
+    }
+
+    void FrameDrawn(TObject* /*Sender*/)
+    {
+        if (!Wanted.empty())
+            WriteFrame(Form, std::exchange(Wanted, std::wstring()));
+    }
+
+    TForm1& Form;
+    TOrders Orders;
+    TIdleEvent Frame;
+    std::chrono::steady_clock::time_point Started, Asked;
+    int Frames = 0;
+    int Settled = 0;
+    std::size_t Next = 0; // the picture being made: size Next / times, time Next % times
+    std::wstring Wanted;  // where the frame being drawn goes, if anywhere
+    bool Done = false;
+};
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    ::SetUnhandledExceptionFilter(ReportCrash);
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    TOrders Orders;
+    try
+    {
+        Orders = ReadCommandLine();
+    }
+    catch (const TDriverFailure& Failure)
+    {
+        Say("usage: " + Failure.Text);
+        return ExitUsage;
+    }
+    try
+    {
+        Application->Initialize();
+        Application->CreateForm(&Form1);
+        TDriver Driver(*Form1, std::move(Orders));
+        Application->Run();
+        if (!Driver.Finished())
+        {
+            Say("closed: the window closed before the pictures were taken");
+            return ExitClosed;
+        }
+    }
+    catch (const TDriverFailure& Failure)
+    {
+        Say("failed: " + Failure.Text);
+        return ExitFailed;
+    }
+    catch (const Exception& E)
+    {
+        Say("exception: " + E.Message());
+        return ExitException;
+    }
+    catch (const std::exception& E)
+    {
+        Say(std::string("exception: ") + E.what());
+        return ExitException;
+    }
+    catch (...)
+    {
+        Say("exception: one that is not a std::exception");
+        return ExitException;
+    }
+    return 0;
+}
