@@ -1,10 +1,12 @@
 """Grades a class's exercises by picture.
 
 Each NAME.cpp in SUBMISSIONS defines TForm1::DrawScene, as the exercises do. Each is compiled,
-linked and run once, in a sandbox of its own; the one running program is resized through the
-sizes, and its client area is pictured at each and compared with the reference. Writes
+linked with the tools' entry (driver/Driver.cpp) and run once, in a sandbox of its own: the
+program lets its scene run for a second, then draws one frame at each size and scene time and
+writes it out itself. Each picture is compared with the reference's, made the same way. Writes
 report.html (the pictures side by side, what differs marked) and results.csv to --out.
 
+Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
 """
 import argparse
@@ -13,6 +15,7 @@ import html
 import os
 import queue
 import re
+import select
 import shlex
 import shutil
 import stat
@@ -21,8 +24,6 @@ import sys
 import threading
 import time
 
-CAPTION = "Zorv OpenGL Tutorial Exercise"
-# The program's error boxes carry its module's name.
 PROGRAM = "Submission"
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -32,6 +33,10 @@ MEMORY_LIMIT = 1 << 30
 PROCESS_LIMIT = 256
 FILE_SIZE_LIMIT = 256 << 20
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
+PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
+TOOL_TIMEOUT = 60  # seconds for one call of a tool outside the sandbox (ninja, compare, ...)
+# The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
+DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early"]
 
 
@@ -47,16 +52,18 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
-              "[--wait S] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N]")
+              "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N]")
     parser.add_argument("submissions", metavar="SUBMISSIONS", help="a folder of NAME.cpp files, one a student")
     parser.add_argument("--reference", required=True,
-                        help="the teacher's scene file, or a folder of pictures named by size (800x600.png)")
+                        help="the teacher's scene file, or a folder of pictures named by size and "
+                             "scene time (800x600@0.5.png; 800x600.png for time 0), as tools/capture writes them")
     parser.add_argument("--out", default="grade", help="where the report goes (default grade/)")
     parser.add_argument("--sizes", help="client areas to picture (default: %s, the program's own, then "
                         "a wide and a tall one; with a folder of pictures, its pictures' sizes)" % OWN_SIZE)
-    parser.add_argument("--wait", type=float, default=1.0, help="seconds of frames before each picture (1)")
+    parser.add_argument("--times", help="scene times in seconds to picture at each size, what SceneTime() "
+                        "returns (default: 0; with a folder of pictures, its pictures' times)")
     parser.add_argument("--timeout", type=float, default=20.0,
-                        help="seconds a step may take: compiling, the first frame, the exit after Esc (20)")
+                        help="seconds a step may take: the compile, the link, the run with its pictures (20)")
     parser.add_argument("--fuzz", type=float, default=2.0, help="colour difference a pixel may have and match (2)")
     parser.add_argument("--tolerance", type=int,
                         help="pixels that may differ at each size (default 0.5%% of the picture)")
@@ -71,7 +78,7 @@ def parse_arguments(argv):
         parser.error("no reference at %s" % args.reference)
     if os.path.isfile(args.reference) and not args.reference.endswith(".cpp"):
         parser.error("the reference is a scene file (.cpp) or a folder of pictures, not %s" % args.reference)
-    for name, value in (("--wait", args.wait), ("--timeout", args.timeout), ("--fuzz", args.fuzz)):
+    for name, value in (("--timeout", args.timeout), ("--fuzz", args.fuzz)):
         if not value >= 0 or value != value or value == float("inf"):
             parser.error("%s takes a number of 0 or more, not %s" % (name, value))
     if args.timeout < 1:
@@ -84,11 +91,21 @@ def parse_arguments(argv):
     pictures = {}
     if os.path.isdir(args.reference):
         for entry in sorted(os.listdir(args.reference)):
-            m = re.fullmatch(r"([1-9]\d*x[1-9]\d*)\.png", entry)
+            m = re.fullmatch(r"([1-9]\d*x[1-9]\d*)(?:@(\d{1,6}(?:\.\d{1,6})?))?\.png", entry)
             if m:
-                pictures[m.group(1)] = os.path.join(args.reference, entry)
+                pictures[(m.group(1), canonical_time(m.group(2) or "0"))] = os.path.join(args.reference, entry)
         if not pictures:
-            parser.error("no pictures named by size (800x600.png) in %s" % args.reference)
+            parser.error("no pictures named by size and time (800x600@0.png) in %s" % args.reference)
+    if args.times is not None:
+        times = args.times.split(",")
+        for time_ in times:
+            if not re.fullmatch(r"\d{1,6}(\.\d{1,6})?", time_):
+                parser.error("--times takes seconds like 0,0.5,1, not '%s'" % args.times)
+        times = [canonical_time(t) for t in times]
+        if len(set(times)) != len(times):
+            parser.error("--times names a time twice: %s" % args.times)
+    else:
+        times = sorted({t for _, t in pictures}, key=float) if pictures else ["0"]
     if args.sizes is not None:
         sizes = args.sizes.split(",")
         for size in sizes:
@@ -97,17 +114,33 @@ def parse_arguments(argv):
                 parser.error("--sizes takes WxH,WxH,... up to %dx%d, not '%s'" % (SCREEN + (args.sizes,)))
         if len(set(sizes)) != len(sizes):
             parser.error("--sizes names a size twice: %s" % args.sizes)
-        missing = [s for s in sizes if pictures and s not in pictures]
-        if missing:
-            parser.error("no reference picture %s.png in %s" % (missing[0], args.reference))
     else:
-        sizes = list(pictures) if pictures else DEFAULT_SIZES
-    args.sizes, args.pictures = sizes, pictures
+        sizes = list(dict.fromkeys(s for s, _ in pictures)) if pictures else DEFAULT_SIZES
+    missing = [(s, t) for s in sizes for t in times if pictures and (s, t) not in pictures]
+    if missing:
+        parser.error("no reference picture %s in %s" % (picture_name(*missing[0]), args.reference))
+    args.sizes, args.times, args.pictures = sizes, times, pictures
+    args.shots = [(s, t) for s in sizes for t in times]
     return args
 
 
-def run(argv, **kwargs):
-    return subprocess.run(argv, capture_output=True, text=True, errors="replace", **kwargs)
+def canonical_time(text):
+    """Seconds as the driver names its pictures: 0.50 is 0.5, 1.0 is 1."""
+    whole, _, fraction = text.partition(".")
+    fraction = fraction.rstrip("0")
+    return str(int(whole)) + ("." + fraction if fraction else "")
+
+
+def picture_name(size, time_):
+    return "%s@%s.png" % (size, time_)
+
+
+def run(argv, timeout=TOOL_TIMEOUT, **kwargs):
+    """A tool's run with a time limit; one that exceeds it counts as failed, with exit code 124."""
+    try:
+        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout, **kwargs)
+    except subprocess.TimeoutExpired as expired:
+        return subprocess.CompletedProcess(argv, 124, expired.stdout or "", "timed out after %g s" % timeout)
 
 
 class Limits:
@@ -179,10 +212,10 @@ class Kit:
 
     def __init__(self, build):
         self.build = build
-        commands = run(["ninja", "-C", build, "-t", "commands", "Watch"]).stdout.splitlines()
+        commands = run(["ninja", "-C", build, "-t", "commands", "Watch_driver"]).stdout.splitlines()
         wrapper = os.path.join(build, "watch", "Scene.cpp")
         compile_line = next(c for c in commands if " -c " + wrapper in c)
-        link_line = next(c for c in commands if " -o Watch.exe " in c)
+        link_line = next(c for c in commands if " -o drivers/Watch.exe " in c)
         self.compile, self.link, self.files = [], [], set()
 
         tokens = iter(shlex.split(compile_line))
@@ -206,9 +239,9 @@ class Kit:
         for token in shlex.split(link_line):
             if token in (":", "&&"):
                 continue
-            if token == "CMakeFiles/Watch.dir/watch/Scene.cpp.obj":
+            if token == "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj":
                 token = "/scratch/scene.obj"
-            elif token == "Watch.exe":
+            elif token == "drivers/Watch.exe":
                 token = "/scratch/%s.exe" % PROGRAM
             elif token.startswith("-Wl,--out-implib,"):
                 token = "-Wl,--out-implib,/scratch/lib%s.dll.a" % PROGRAM
@@ -217,8 +250,6 @@ class Kit:
             elif os.path.isabs(token) and os.path.exists(token):
                 self.files.add(token)
             self.link.append(token)
-        self.box_text = os.path.join(build, "box_text.exe")
-        self.files.add(self.box_text)
 
 
 class Slot:
@@ -227,18 +258,24 @@ class Slot:
     def __init__(self, index, work):
         self.index, self.work = index, work
         os.makedirs(work, exist_ok=True)
+        self.wm = None
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
                                       "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
                                      pass_fds=(write,), stderr=subprocess.DEVNULL)
         os.close(write)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(read)
+        number, deadline = b"", time.monotonic() + 20
+        try:
+            while not number.endswith(b"\n"):
+                ready, _, _ = select.select([read], [], [], max(0.0, deadline - time.monotonic()))
+                chunk = os.read(read, 16) if ready else b""
+                if not chunk:
+                    self.xvfb.kill()
+                    self.xvfb.wait()
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        finally:
+            os.close(read)
         self.display = ":" + number.decode().strip()
         self.socket = "/tmp/.X11-unix/X" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
@@ -246,16 +283,16 @@ class Slot:
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index))
 
-    def x(self, *argv):
-        return run(list(argv), env=self.env)
-
-    def windows(self, name):
-        return self.x("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(name)).stdout.split()
-
     def close(self):
         for process in (self.wm, self.xvfb):
+            if process is None:
+                continue
             process.terminate()
-            process.wait()
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
         self.limits.close()
 
 
@@ -305,7 +342,7 @@ class Grader:
         for source, target in binds:
             box += ["--bind" if target == "/scratch" else "--ro-bind", source, target]
         env = {"PATH": "/usr/bin:/bin", "HOME": "/scratch/home", "XDG_CACHE_HOME": "/scratch/home/.cache",
-               "WINEPREFIX": "/scratch/prefix", "WINEDEBUG": "-all,+fps", "WINE": self.wine,
+               "WINEPREFIX": "/scratch/prefix", "WINEDEBUG": "-all", "WINE": self.wine,
                "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d", "LANG": "C.UTF-8"}
         for key in ("WINEARCH", "WINELOADER"):
             if key in os.environ:
@@ -329,7 +366,7 @@ class Grader:
         os.makedirs(os.path.join(scratch, "home"))
         shutil.copyfile(source, os.path.join(scratch, name))
         prefix = os.path.join(scratch, "prefix")
-        if run(["cp", "-al", self.prefix, prefix]).returncode != 0:
+        if run(["cp", "-al", self.prefix, prefix], timeout=120).returncode != 0:
             shutil.copytree(self.prefix, prefix, symlinks=True)
         # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
         if os.path.exists(os.path.join(prefix, "wineserver")):
@@ -343,7 +380,7 @@ class Grader:
     # --- one submission ------------------------------------------------------------------
 
     def grade(self, slot, source, tag):
-        """Builds and runs one scene; returns (verdict, detail, messages, {size: picture})."""
+        """Builds and runs one scene; returns (verdict, detail, messages, {(size, time): picture})."""
         name = os.path.basename(source)
         scratch = self.prepare_scratch(slot, source, name)
         before = slot.limits.counts()
@@ -364,124 +401,75 @@ class Grader:
         shutil.rmtree(scratch, ignore_errors=True)
         return verdict, detail, messages, pictures
 
+    def contained(self, slot, scratch, argv, cwd="/scratch", display=False):
+        """Runs argv in the sandbox for at most --timeout seconds; returns (exit code or None when
+        the limit ended it, output)."""
+        process = subprocess.Popen(self.sandbox(slot, scratch, argv, cwd=cwd, display=display),
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+        try:
+            output = process.communicate(timeout=self.args.timeout)[0]
+        except subprocess.TimeoutExpired:
+            end_sandbox(process)
+            return None, ""
+        return process.returncode, output
+
     def compile(self, slot, scratch, name):
         output = ""
         for step, argv, cwd in (("compile", [a.replace("{source}", "/scratch/" + name) for a in self.kit.compile], "/scratch"),
                                 ("link", self.kit.link, self.build)):
-            process = subprocess.Popen(self.sandbox(slot, scratch, argv, cwd=cwd), stdout=subprocess.PIPE,
-                                       stderr=subprocess.STDOUT, text=True, errors="replace")
-            try:
-                output += process.communicate(timeout=self.args.timeout)[0]
-            except subprocess.TimeoutExpired:
-                end_sandbox(process)
+            code, said = self.contained(slot, scratch, argv, cwd=cwd)
+            output += said
+            if code is None:
                 raise Failure("does not compile", "the %s took more than %g s" % (step, self.args.timeout))
-            if process.returncode != 0:
+            if code != 0:
                 text = output.replace("/scratch/", "")
                 raise Failure("does not compile", first_error(text) or "the %s failed" % step,
                               text[:MESSAGES_LIMIT])
         return output.replace("/scratch/", "")[:MESSAGES_LIMIT]
 
     def show(self, slot, scratch, tag, pictures):
-        script = ('"$WINE" /scratch/%s.exe >/scratch/program.log 2>&1 &\n'
-                  'pid=$!\n'
-                  'while kill -0 $pid 2>/dev/null; do\n'
-                  '  if [ -e /scratch/ask-box ]; then\n'
-                  '    rm -f /scratch/ask-box\n'
-                  '    "$WINE" %s >/scratch/box.part 2>/dev/null; mv /scratch/box.part /scratch/box.txt\n'
-                  '  fi\n'
-                  '  sleep 0.05\n'
-                  'done\n'
-                  'wait $pid; echo $? >/scratch/exit.part; mv /scratch/exit.part /scratch/exit\n'
-                  % (PROGRAM, shlex.quote(self.kit.box_text)))
-        process = subprocess.Popen(self.sandbox(slot, scratch, ["sh", "-c", script], display=True),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            self.drive(slot, scratch, tag, pictures)
-        finally:
-            end_sandbox(process)
-
-    def drive(self, slot, scratch, tag, pictures):
-        timeout, log = self.args.timeout, os.path.join(scratch, "program.log")
-
-        def check():
-            """Raises the verdict if the program has ended or shows an error box."""
-            if slot.windows(PROGRAM):
-                ask(os.path.join(scratch, "ask-box"))
-                text = self.wait(lambda: read(os.path.join(scratch, "box.txt")), 5) or ""
-                lines = [l.split(": ", 1)[1] for l in text.splitlines() if l.startswith(PROGRAM + ": ")]
-                raise Failure("error box", lines[0] if lines else "a box the text of which could not be read")
-            code = exit_code(scratch)
-            if code is not None:
-                if code == 0:
-                    raise Failure("left early", "the program ended by itself, exit code 0")
-                raise Failure("crashed", "exit code %d" % code)
-
-        def window():
-            check()
-            ids = slot.windows(CAPTION)
-            return ids[-1] if ids else None
-
-        wid = self.wait(window, timeout)
-        if not wid:
-            raise Failure("hung", "no window within %g s" % timeout)
-        frames = lambda: (read(log) or "").count(":trace:fps:")
-        if not self.wait(lambda: check() or frames() > 0, timeout):
-            raise Failure("hung", "no frame within %g s" % timeout)
-
-        for size in self.args.sizes:
-            if client_size(slot, wid) != size:
-                width, height = size.split("x")
-                slot.x("xdotool", "windowsize", wid, width, height)
-                if not self.wait(lambda: check() or client_size(slot, wid) == size, 5):
-                    raise Failure("hung", "the window could not be made %s" % size)
-            deadline = time.monotonic() + self.args.wait
-            while time.monotonic() < deadline:
-                check()
-                time.sleep(0.05)
-            picture = os.path.join(self.out, "pictures", "%s-%s.png" % (tag, size))
-            slot.x("import", "-window", wid, picture)
-            check()
-            if not os.path.exists(picture):
-                raise Failure("hung", "no picture of the window at %s" % size)
-            pictures[size] = picture
-
-        slot.x("xdotool", "windowactivate", "--sync", wid, "key", "Escape")
-        self.wait(lambda: exit_code(scratch) is not None, timeout)
-        code = exit_code(scratch)
+        """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
+        os.makedirs(os.path.join(scratch, "pictures"))
+        os.chown(os.path.join(scratch, "pictures"), SANDBOX_UID, SANDBOX_UID)
+        argv = [self.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
+                "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
+        code, said = self.contained(slot, scratch, argv, display=True)
+        made = [shot for shot in self.args.shots if is_picture(os.path.join(scratch, "pictures", picture_name(*shot)))]
         if code is None:
-            if slot.windows(PROGRAM):
-                check()
-            raise Failure("hung", "still running %g s after Esc" % timeout)
+            raise Failure("hung", "still running after %g s, %d of %d pictures taken"
+                          % (self.args.timeout, len(made), len(self.args.shots)))
+        line = next((l for l in reversed(said.splitlines()) if re.match(r"(crash|exception|failed|closed): ", l)), "")
+        line = line.split(": ", 1)[1] if line else ""
+        if code in DRIVER_VERDICTS:
+            raise Failure(DRIVER_VERDICTS[code], printable(line) or "exit code %d" % code)
         if code != 0:
-            raise Failure("crashed", "exit code %d after Esc" % code)
-
-    @staticmethod
-    def wait(probe, seconds):
-        deadline = time.monotonic() + seconds
-        while True:
-            value = probe()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                return None
-            time.sleep(0.05)
+            raise Failure("crashed", "exit code %d" % code)
+        if len(made) != len(self.args.shots):
+            raise Failure("crashed", "%d of %d pictures written" % (len(made), len(self.args.shots)))
+        for shot in made:
+            picture = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
+            with open(picture, "wb") as f:
+                f.write(read(os.path.join(scratch, "pictures", picture_name(*shot)), PICTURE_LIMIT, text=False))
+            pictures[shot] = picture
 
     # --- comparing -------------------------------------------------------------------------
 
-    def compare(self, reference, picture, tag, size):
+    def compare(self, reference, picture, tag, shot):
         """Differing pixels and the difference picture, or None and why they cannot be compared."""
-        diff = os.path.join(self.out, "pictures", "%s-%s-diff.png" % (tag, size))
+        diff = os.path.join(self.out, "pictures", "%s-%s-diff.png" % (tag, picture_name(*shot)[:-4]))
         result = run(["compare", "-metric", "AE", "-fuzz", "%g%%" % self.args.fuzz, reference, picture, diff])
         m = re.match(r"^\s*([0-9.e+]+)", result.stderr)
         if result.returncode in (0, 1) and m:
             return int(float(m.group(1))), diff
-        width, height = run(["identify", "-format", "%w %h", picture]).stdout.split()
-        return None, "the picture is %sx%s" % (width, height)
+        if result.returncode == 124:
+            return None, "the comparison took more than %d s" % TOOL_TIMEOUT
+        size = run(["identify", "-format", "%wx%h", picture]).stdout.strip()
+        return None, "the picture is %s, not %s" % (size, shot[0]) if size else "the picture cannot be read"
 
-    def tolerance(self, size):
+    def tolerance(self, shot):
         if self.args.tolerance is not None:
             return self.args.tolerance
-        width, height = map(int, size.split("x"))
+        width, height = map(int, shot[0].split("x"))
         return width * height // 200
 
 
@@ -501,7 +489,7 @@ def end_sandbox(process):
         process.wait()
 
 
-def read(path, limit=1 << 20):
+def read(path, limit=1 << 20, text=True):
     """A file the sandbox wrote, or None. NOTE: it may have put a link or a pipe there instead:
     only a regular file is read, the link not followed, and no more than limit bytes."""
     try:
@@ -511,28 +499,18 @@ def read(path, limit=1 << 20):
     with os.fdopen(fd, "rb") as f:
         if not stat.S_ISREG(os.fstat(fd).st_mode):
             return None
-        return f.read(limit).decode("utf-8", "replace")
+        data = f.read(limit)
+        return data.decode("utf-8", "replace") if text else data
 
 
-def exit_code(scratch):
-    text = read(os.path.join(scratch, "exit"))
-    if text is None:
-        return None
-    return int(text) if re.fullmatch(r"\s*\d{1,3}\s*", text) else -1
+def is_picture(path):
+    data = read(path, PICTURE_LIMIT, text=False)
+    return bool(data) and data.startswith(b"\x89PNG\r\n\x1a\n")
 
 
-def ask(path):
-    """Leaves a request in the sandbox's folder, never through a link or over a file there."""
-    try:
-        os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW, 0o644))
-    except OSError:
-        pass
-
-
-def client_size(slot, wid):
-    info = slot.x("xwininfo", "-id", wid).stdout
-    m = re.search(r"Width:\s+(\d+).*?Height:\s+(\d+)", info, re.S)
-    return "%sx%s" % m.groups() if m else None
+def printable(text):
+    """A student's text as plain characters: no control characters, terminal escapes included."""
+    return "".join(c if c.isprintable() else " " for c in text).strip()[:500]
 
 
 def first_error(text):
@@ -568,10 +546,10 @@ def main(argv):
                     print(messages, file=sys.stderr)
                 return 2
         else:
-            for size, path in list(references.items()):
-                copy = os.path.join(grader.out, "pictures", "reference-%s.png" % size)
-                shutil.copyfile(path, copy)
-                references[size] = copy
+            references = {}
+            for shot in args.shots:
+                references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
+                shutil.copyfile(args.pictures[shot], references[shot])
 
         results = [None] * len(submissions)
         work = queue.Queue()
@@ -588,27 +566,26 @@ def main(argv):
                     return
                 entry = submissions[index]
                 tag = "%02d" % (index + 1)
+                rows = {}
                 try:
                     verdict, detail, messages, pictures = grader.grade(slot, os.path.join(args.submissions, entry), tag)
+                    for shot in args.shots:
+                        if shot in pictures:
+                            rows[shot] = grader.compare(references[shot], pictures[shot], tag, shot)
                 except Exception as error:  # the grader's own fault: say so, go on with the rest
                     verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
-                rows = {}
-                for size in args.sizes:
-                    if size in pictures:
-                        pixels, diff = grader.compare(references[size], pictures[size], tag, size)
-                        rows[size] = (pixels, diff)
                 differs = [s for s, (p, _) in rows.items() if p is None or p > grader.tolerance(s)]
                 if verdict == "pass" and differs:
                     verdict = "differs"
-                    detail = "; ".join("%s: %s" % (s, "%d pixels" % rows[s][0] if rows[s][0] is not None
-                                                   else rows[s][1]) for s in differs)
+                    detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
+                                                   if rows[s][0] is not None else rows[s][1]) for s in differs)
                 result = dict(student=entry[:-4], verdict=verdict, detail=detail, messages=messages,
                               pictures=pictures, rows=rows, tag=tag)
                 with lock:
                     results[index] = result
                     done[0] += 1
                     counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
-                                       for s in args.sizes)
+                                       for s in args.shots)
                     print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
                         len(str(len(submissions))), done[0], len(submissions), entry[:-4], verdict, counts,
                         ": " + detail if detail and verdict not in ("pass", "differs") else ""), flush=True)
@@ -632,8 +609,8 @@ def main(argv):
 
     write_csv(grader, results)
     write_report(grader, args, results, references, ignored)
-    print("Graded %d submissions at %d sizes in %.0f s: %s. Report: %s" % (
-        len(results), len(args.sizes), time.monotonic() - started, tally(results),
+    print("Graded %d submissions at %d sizes and %d times in %.0f s: %s. Report: %s" % (
+        len(results), len(args.sizes), len(args.times), time.monotonic() - started, tally(results),
         os.path.join(grader.out, "report.html")))
     return 0
 
@@ -647,25 +624,26 @@ def tally(results):
 def write_csv(grader, results):
     with open(os.path.join(grader.out, "results.csv"), "w", newline="") as f:
         writer = csv.writer(f)
-        writer.writerow(["student", "size", "verdict", "differing pixels", "detail"])
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail"])
         for r in results:
-            for size in grader.args.sizes:
-                pixels = r["rows"].get(size, (None, ""))[0]
+            for shot in grader.args.shots:
+                pixels = r["rows"].get(shot, (None, ""))[0]
                 detail = r["detail"]
-                if size in r["rows"] and pixels is None:
-                    detail = r["rows"][size][1]
-                writer.writerow([r["student"], size, r["verdict"], "" if pixels is None else pixels, detail])
+                if shot in r["rows"] and pixels is None:
+                    detail = r["rows"][shot][1]
+                writer.writerow([r["student"], shot[0], shot[1], r["verdict"], "" if pixels is None else pixels, detail])
 
 
 def write_report(grader, args, results, references, ignored):
     out = grader.out
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
-    sizes = args.sizes
+    shots = args.shots
+    label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "")
     rows = []
     for r in results:
         cells = "".join("<td class=num>%s</td>" % (r["rows"][s][0] if s in r["rows"] and r["rows"][s][0] is not None
-                                                    else "–") for s in sizes)
+                                                    else "–") for s in shots)
         rows.append('<tr class="%s"><td><a href="#s%s">%s</a></td><td class=verdict>%s</td>%s<td>%s</td></tr>'
                     % (r["verdict"].replace(" ", "-"), r["tag"], e(r["student"]), e(r["verdict"]), cells,
                        e(r["detail"]) if r["verdict"] != "differs" else ""))
@@ -677,15 +655,15 @@ def write_report(grader, args, results, references, ignored):
             parts.append("<p class=detail>%s</p>" % e(r["detail"]))
         if r["verdict"] == "does not compile" and r["messages"]:
             parts.append("<pre>%s</pre>" % e(r["messages"]))
-        for size in sizes:
-            if size not in r["pictures"]:
+        for shot in shots:
+            if shot not in r["pictures"]:
                 continue
-            pixels, diff = r["rows"].get(size, (None, ""))
+            pixels, diff = r["rows"].get(shot, (None, ""))
             figure = lambda path, caption: '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (
                 e(rel(path)), e(caption), e(caption))
             parts.append('<h3>%s: %s</h3><div class=pictures>%s%s%s</div>' % (
-                size, "%d pixels differ" % pixels if pixels is not None else e(diff),
-                figure(references[size], "expected"), figure(r["pictures"][size], "submitted"),
+                e(label(shot)), "%d pixels differ" % pixels if pixels is not None else e(diff),
+                figure(references[shot], "expected"), figure(r["pictures"][shot], "submitted"),
                 figure(diff, "difference (in red)") if pixels is not None else ""))
         parts.append("</section>")
         sections.append("".join(parts))
@@ -707,7 +685,7 @@ pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
-<p>%(count)d submissions, reference %(reference)s, sizes %(sizes)s. A pixel differs when a colour is off by
+<p>%(count)d submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
 more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
 <p id=pictures>Checking the pictures…</p>
 <table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
@@ -730,11 +708,12 @@ window.addEventListener("load", function () {
 </script>
 </body></html>
 """ % dict(title=e(os.path.basename(os.path.abspath(args.submissions))), count=len(results),
-           reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(sizes)),
+           reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(args.sizes)),
+           times=e(", ".join(args.times)),
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
            else "at most 0.5% of its pixels differ",
            tally=e(tally(results)),
-           heads="".join("<th class=num>%s</th>" % s for s in sizes), rows="\n".join(rows),
+           heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w") as f:

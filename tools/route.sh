@@ -10,6 +10,7 @@
 #   choose_route           sets and exports TUTORIAL_ROUTE: x86 or x64
 #   route_build_dir [ARCH] the build folder of that width, ARCH's by default (BUILD_DIR wins)
 #   route_toolchain [ARCH] the MinGW-w64 target of that width, ARCH's by default
+#   route_driver EXE       the tools' build of an exercise, drivers/NAME.exe beside NAME.exe
 
 WINE32_LOADER=${TUTORIAL_WINE32_LOADER:-/usr/lib/wine/wine}
 
@@ -63,4 +64,10 @@ route_toolchain() {
     x64) echo x86_64-w64-mingw32 ;;
     *) echo "ARCH is x86 or x64, not '${1:-$ARCH}'" >&2; return 2 ;;
   esac
+}
+
+route_driver() {
+  local dir
+  dir=$(dirname "$1")
+  if [ "$(basename "$dir")" = drivers ]; then echo "$1"; else echo "$dir/drivers/$(basename "$1")"; fi
 }

@@ -19,66 +19,63 @@ watch_point_at() {
 # Builds the Watch target; on failure prints the compiler's own lines, file and line first.
 watch_build() {
   local out
-  out=$(cmake --build "$WATCH_BUILD" --target Watch 2>&1) && return 0
+  out=$(timeout 300 cmake --build "$WATCH_BUILD" --target Watch_driver 2>&1) && return 0
   grep -v -e '^\[[0-9]*/[0-9]*\]' -e '^FAILED: ' -e '^ninja: ' -e '^In file included from ' \
     -e '-o [^ ]*\.obj -c ' -e '^compilation terminated' -e ' -o [^ ]*Watch\.exe ' <<<"$out" >&2
   return 1
 }
 
-# Starts the new program and waits until it shows its window, shows a box or ends. The new
-# window takes the old one's place and size; then the old program is ended.
+# Starts the new program and waits until it shows its window or ends. The new window takes the
+# old one's place and size; then the old program is ended. The program pictures its own first
+# frame, which becomes the screenshot.
 watch_replace() {
-  local pid wid=""
-  # A box of the old program would pass for the new one's.
-  [ -n "$WATCH_BOXED" ] && watch_stop_program
+  local pid wid="" shot=$WATCH_BUILD/watch/first.png
+  rm -f "$shot"
   # NOTE: in a subshell of its own, so that bash reports no job killed by a signal.
-  ("$WINE" "$WATCH_BUILD/Watch.exe" >/dev/null 2>&1; exit $?) &
+  ("$WINE" "$WATCH_BUILD/drivers/Watch.exe" --first-frame "$(windows_path "$shot")" \
+    >/dev/null 2>"$WATCH_BUILD/watch/said"; exit $?) &
   pid=$!
   for _ in $(seq 200); do
-    wid=$(xdotool search --onlyvisible --name "^$WATCH_CAPTION\$" 2>/dev/null | grep -vx "${WATCH_WID:-none}" | tail -1)
+    wid=$(timeout 5 xdotool search --onlyvisible --name "^$WATCH_CAPTION\$" 2>/dev/null | grep -vx "${WATCH_WID:-none}" | tail -1)
     [ -n "$wid" ] && break
-    watch_box_shown && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
   [ -n "$WATCH_WID" ] && WATCH_PLACE=$(window_geometry "$WATCH_WID")
   if [ -n "$wid" ] && [ -n "$WATCH_PLACE" ]; then
     read -r x y w h <<<"$WATCH_PLACE"
-    xdotool windowsize "$wid" "$w" "$h" windowmove "$wid" "$x" "$y" 2>/dev/null
+    timeout 5 xdotool windowsize "$wid" "$w" "$h" windowmove "$wid" "$x" "$y" 2>/dev/null
   fi
   watch_stop_program
-  WATCH_PID=$pid WATCH_WID=$wid WATCH_BOXED=""
-  if ! kill -0 "$pid" 2>/dev/null; then
+  WATCH_PID=$pid WATCH_WID=$wid
+  # The first frame, or the end that came instead of it.
+  for _ in $(seq 200); do
+    [ -f "$shot" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [ -f "$shot" ]; then
+    mv -f "$shot" "$WATCH_BUILD/screenshot.png"
+    echo "watch: screenshot $WATCH_BUILD/screenshot.png"
+  elif ! kill -0 "$pid" 2>/dev/null; then
     watch_report_exit at-start
-  elif [ -z "$wid" ] && ! watch_box_shown; then
-    echo "watch: the program shows no window after 10 s; watching goes on"
-  fi
-  watch_check_box
-}
-
-# The error box of the program has the program's name as its caption.
-watch_box_shown() {
-  xdotool search --onlyvisible --name '^Watch$' >/dev/null 2>&1
-}
-
-watch_check_box() {
-  if [ -z "$WATCH_BOXED" ] && [ -n "$WATCH_PID" ] && watch_box_shown; then
-    WATCH_BOXED=1
-    echo "watch: the program showed an error box; watching goes on"
+  else
+    echo "watch: the program has drawn no frame after 10 s; watching goes on"
   fi
 }
 
-# After the program ended by itself: a crash is reported; closed by its user (code 0), it ends
-# the watching, unless it had just started or showed an error box.
+# After the program ended by itself: a crash or an exception is reported with what the program
+# said; closed by its user (code 0), it ends the watching, unless it had just started.
 watch_report_exit() {
-  local code=0
+  local code=0 said
   wait "$WATCH_PID" 2>/dev/null || code=$?
   WATCH_PID="" WATCH_WID=""
+  said=$(grep -aE '^(crash|exception|failed): ' "$WATCH_BUILD/watch/said" 2>/dev/null | tail -1 | tr -d '\r')
   if [ $code -ne 0 ]; then
-    echo "watch: the program crashed (exit code $code); watching goes on"
+    echo "watch: the program stopped: ${said:-exit code $code}; watching goes on"
   elif [ "${1:-}" = at-start ]; then
-    echo "watch: the program ended at once; watching goes on"
-  elif [ -z "$WATCH_BOXED" ]; then
+    echo "watch: the program stopped: it ended at once; watching goes on"
+  else
     echo "watch: the window was closed; watching ends"
     return 1
   fi
@@ -88,23 +85,18 @@ watch_report_exit() {
 # Closes the program's window as its close button would, and ends it if that does not do.
 watch_stop_program() {
   [ -n "${WATCH_PID:-}" ] || return 0
-  [ -n "$WATCH_WID" ] && [ -z "$WATCH_BOXED" ] && wmctrl -i -c "$WATCH_WID" 2>/dev/null
+  [ -n "$WATCH_WID" ] && timeout 5 wmctrl -i -c "$WATCH_WID" 2>/dev/null
   for _ in $(seq 40); do kill -0 "$WATCH_PID" 2>/dev/null || break; sleep 0.05; done
   pkill -KILL -P "$WATCH_PID" 2>/dev/null
   wait "$WATCH_PID" 2>/dev/null
   WATCH_PID="" WATCH_WID=""
 }
 
-watch_screenshot() {
-  import -window root "$WATCH_BUILD/screenshot.png" 2>/dev/null &&
-    echo "watch: screenshot $WATCH_BUILD/screenshot.png"
-}
-
 watch_scene() {
   local scene build=$2 dir name event
   set +e # every status is looked at here
   scene=$(realpath "$1")
-  WATCH_BUILD=$build WATCH_PID="" WATCH_WID="" WATCH_BOXED="" WATCH_PLACE=""
+  WATCH_BUILD=$build WATCH_PID="" WATCH_WID="" WATCH_PLACE=""
   dir=$(dirname "$scene") name=$(basename "$scene")
   watch_point_at "$scene" "$build/watch/Scene.cpp"
   trap 'kill "$WATCH_INOTIFY" 2>/dev/null; watch_stop_program; wine_session_end' EXIT
@@ -115,7 +107,6 @@ watch_scene() {
   WATCH_INOTIFY=$!
   echo "watch: $scene (Ctrl+C or closing the window ends watching)"
   if watch_build; then watch_replace; else echo "watch: $name does not compile; fix it and save"; fi
-  watch_screenshot
 
   local status
   while true; do
@@ -134,13 +125,8 @@ watch_scene() {
       else
         echo "watch: $name does not compile; the last good window stays"
       fi
-      watch_screenshot
-    elif [ -n "$WATCH_PID" ]; then
-      if ! kill -0 "$WATCH_PID" 2>/dev/null; then
-        watch_report_exit || return 0
-      else
-        watch_check_box
-      fi
+    elif [ -n "$WATCH_PID" ] && ! kill -0 "$WATCH_PID" 2>/dev/null; then
+      watch_report_exit || return 0
     fi
   done
 }

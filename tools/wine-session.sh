@@ -56,23 +56,23 @@ wine_session_begin() {
   fi
 
   WINE_SESSION_SERVER=1
-  wineserver -p || { echo "wineserver did not start" >&2; return 1; }
+  timeout 30 wineserver -p || { echo "wineserver did not start" >&2; return 1; }
   # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open for
   # as long as they run.
   local log=$build/home/wineboot.log
   if [ ! -f "$WINEPREFIX/.booted" ]; then
     echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
-    "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
+    timeout 600 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
     # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
-    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.booted"
     # Creating the prefix leaves a desktop process that ends a few seconds later: start afresh.
-    wineserver -k
-    wineserver -p
+    timeout 30 wineserver -k
+    timeout 30 wineserver -p
   fi
   # NOTE: a persistent server and a warm-up start Wine's services once, detached; otherwise they
   # inherit the first program's output pipes and every later start waits for them.
-  "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
+  timeout 120 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
   # NOTE: the first window of a session starts the desktop process, which then holds the
   # starting program's output pipes for ~10 s after it exits: start it here, detached.
   if ! wine_desktop_running; then
@@ -101,14 +101,51 @@ wine_session_end() {
   [ -n "${WINE_SESSION_NESTED:-}" ] && return 0
   # NOTE: every step tolerates failure: the tools run under set -e, which would end this
   # function, the EXIT trap, at the first one.
-  if [ -n "${WINE_SESSION_SERVER:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${WINE_SESSION_SERVER:-}" ]; then timeout 15 wineserver -k 2>/dev/null || true; fi
   if [ -n "${WINE_SESSION_WM:-}" ]; then kill "$WINE_SESSION_WM" 2>/dev/null || true; fi
   if [ -n "${WINE_SESSION_XVFB:-}" ]; then kill "$WINE_SESSION_XVFB" 2>/dev/null || true; fi
   WINE_SESSION_SERVER="" WINE_SESSION_WM="" WINE_SESSION_XVFB=""
   # Whatever else the tool left in the background, a loader that never started included.
-  local left
+  local left pid
   left=$(jobs -p)
-  if [ -n "$left" ]; then kill $left 2>/dev/null || true; fi
+  if [ -n "$left" ]; then
+    kill $left 2>/dev/null || true
+    # A bounded wait: what has not ended two seconds after TERM is killed.
+    for _ in $(seq 40); do
+      for pid in $left; do kill -0 "$pid" 2>/dev/null && break; pid=""; done
+      [ -z "$pid" ] && break
+      sleep 0.05
+    done
+    kill -9 $left 2>/dev/null || true
+  fi
   wait 2>/dev/null || true
   return 0
+}
+
+# A host path as a Windows program sees it: Wine's drive Z: is the root folder.
+windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
+
+# Runs an exercise's driver (drivers/NAME.exe, see driver/Driver.cpp) for at most LIMIT seconds;
+# on failure prints one line saying why: the driver's own, or the limit. Returns its exit code,
+# 124 when the limit ended it.
+driver_run() {
+  local limit=$1 said code
+  shift
+  said=$(mktemp)
+  # NOTE: timeout runs the program in a process group of its own and ends the whole group.
+  timeout -k 5 "$limit" "$WINE" "$@" >/dev/null 2>"$said"
+  code=$?
+  if [ $code -eq 124 ] || [ $code -eq 137 ]; then
+    echo "still running after $limit s"
+    code=124
+  elif [ $code -ne 0 ]; then
+    grep -aE '^(crash|exception|failed|closed|usage): ' "$said" | tail -1 | tr -d '\r' | grep . ||
+      echo "exit code $code"
+  fi
+  rm -f "$said"
+  return $code
 }

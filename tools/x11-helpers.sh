@@ -1,13 +1,14 @@
 # shellcheck shell=bash
 # Sourced by the tools and test scripts that drive the program through X: waiting for windows
-# by exact name, and for a process to end.
+# by exact name, and for a process to end. Every X client here has a time limit: one can wait
+# for ever on a window whose program crashes meanwhile.
 
 # Prints the id of a visible window with this exact name, other than the id given second (a
 # window just closed may linger in the X server's list for a moment); waits up to 10 s.
 wait_window() {
   local i id
   for i in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-none}" | tail -1)
+    id=$(timeout 5 xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-none}" | tail -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.05
   done
@@ -18,7 +19,9 @@ wait_window() {
 wait_gone() {
   local i
   for i in $(seq "${2:-200}"); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    # 1 is "none found"; a search that timed out proves nothing.
+    timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
+    [ $? -eq 1 ] && return 0
     sleep 0.05
   done
   return 1
@@ -36,6 +39,6 @@ wait_exit() {
 
 # The client area of the window with this id, on the screen: X Y WIDTH HEIGHT.
 window_geometry() {
-  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+  timeout 5 xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
     /Width:/ {w=$NF} /Height:/ {h=$NF} END {if (w) print x, y, w, h; else exit 1}'
 }
