@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace
@@ -51,6 +53,36 @@ TEST_F(MainWindow, TheFirstPresentedFrameIsBlack)
                 Lit += Pixels[I] || Pixels[I + 1] || Pixels[I + 2];
             EXPECT_EQ(Lit, 0u) << "of " << Pixels.size() / 4 << " pixels";
             Form1->Close();
+        });
+}
+
+// Scenes animate by the frame's time: 0 at the first frame, then the real time since it, the
+// same all through one frame; a tool that pictures the scene pins it.
+TEST_F(MainWindow, TheSceneClockStartsAtTheFirstFrameAndCanBePinned)
+{
+    double Last = 0;
+    RunFrames(
+        [&](int Frame)
+        {
+            const double Now = Form1->SceneTime();
+            if (Frame == 1)
+            {
+                EXPECT_EQ(Now, 0.0);
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+            else if (Frame == 2)
+                EXPECT_GE(Now, 0.03);
+            else if (Frame == 3)
+            {
+                EXPECT_GE(Now, Last);
+                Form1->Clock.Pin(12.5);
+            }
+            else
+            {
+                EXPECT_EQ(Now, 12.5);
+                Form1->Close();
+            }
+            Last = Now;
         });
 }
 

@@ -35,7 +35,7 @@ def run_once(exe, seconds, log_dir, name):
     window = None
     deadline = time.time() + 30
     while not window and time.time() < deadline:
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION],
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION], timeout=10,
                              capture_output=True, text=True).stdout
         window = out.split()[-1] if out.split() else None
         if not window:
@@ -53,9 +53,9 @@ def run_once(exe, seconds, log_dir, name):
     time.sleep(seconds)
     rss_kib = resident_kib(proc.pid)
     # Focus first, then time only the key press and what follows it.
-    subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True)
+    subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True, timeout=10)
     pressed = now()
-    subprocess.run(["xdotool", "key", "Escape"], capture_output=True)
+    subprocess.run(["xdotool", "key", "Escape"], capture_output=True, timeout=10)
     try:
         code = proc.wait(timeout=20)
     except subprocess.TimeoutExpired:
@@ -89,7 +89,7 @@ def resident_kib(pid):
 def calls_per_frame(exe, log_dir, name, objdump):
     """The Win32 and OpenGL calls the program itself makes between two buffer swaps, from a
     +relay log: calls whose return address lies in the executable's own image."""
-    headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
+    headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, timeout=60).stdout
     base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
     size = int(re.search(r"^SizeOfImage\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
     log_path = os.path.join(log_dir, name + "-relay.log")
@@ -98,7 +98,7 @@ def calls_per_frame(exe, log_dir, name, objdump):
         proc = subprocess.Popen([WINE, exe], stdout=log, stderr=log, env=env)
         time.sleep(4)
         proc.kill()
-        proc.wait()
+        proc.wait(timeout=30)
     call = re.compile(r"^([0-9a-f]{4}):Call ([\w.]+)\(.*\) ret=([0-9a-f]+)$")
     own = []  # (thread, function) of calls made from the executable
     with open(log_path, errors="replace") as log:
@@ -123,13 +123,13 @@ def toolchain_prefix(exe):
 
 
 def imports(exe, objdump):
-    headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
+    headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, timeout=60).stdout
     return sorted(set(m.lower() for m in re.findall(r"DLL Name: (\S+)", headers)))
 
 
 def stripped_size(exe, strip):
     out = exe + ".stripped"
-    subprocess.run([strip, "-o", out, exe], check=True)
+    subprocess.run([strip, "-o", out, exe], check=True, timeout=60)
     size = os.path.getsize(out)
     os.remove(out)
     return size
@@ -223,7 +223,7 @@ def main():
         ", ".join(imports(programs["baseline"], objdump)), ", ".join(imports(programs["tutorial"], objdump)))
 
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
-    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
     report = "\n".join([
         "# Benchmarks: the tutorial against the bare platform loop", "",
         "Measured %s on %s (%d cores, %s), %s, Mesa llvmpipe on Xvfb with openbox." % (

@@ -101,7 +101,7 @@ def failing_tests(build, ctest_args):
     for _ in range(2):
         if os.path.exists(log):
             os.remove(log)
-        result = subprocess.run(["ctest", "--timeout", "30"] + ctest_args, cwd=build,
+        result = subprocess.run(["ctest", "--timeout", "30"] + ctest_args, cwd=build, timeout=3600,
                                 capture_output=True, text=True, errors="replace")
         end_leftovers(os.path.dirname(build))
         if os.path.exists(log):
@@ -120,7 +120,7 @@ def run_suite(build, runs):
 
 
 def build_tree(build):
-    result = subprocess.run(["cmake", "--build", build], capture_output=True, text=True)
+    result = subprocess.run(["cmake", "--build", build], capture_output=True, text=True, timeout=3600)
     return result.returncode == 0, result.stdout + result.stderr
 
 

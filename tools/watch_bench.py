@@ -28,9 +28,9 @@ def pixel(screen, x, y):
 
 
 def window_centre():
-    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
-                          "^Zorv OpenGL Tutorial Exercise$"], capture_output=True, text=True).stdout.split()
-    info = subprocess.run(["xwininfo", "-id", ids[-1]], capture_output=True, text=True).stdout
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zorv OpenGL Tutorial Exercise$"],
+                         capture_output=True, text=True, timeout=10).stdout.split()
+    info = subprocess.run(["xwininfo", "-id", ids[-1]], capture_output=True, text=True, timeout=10).stdout
     field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
     return (field("Absolute upper-left X") + field("Width") // 2,
             field("Absolute upper-left Y") + field("Height") // 2)
@@ -79,7 +79,11 @@ def main():
                 time.sleep(0.05)
     finally:
         watcher.terminate()
-        watcher.wait()
+        try:
+            watcher.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            watcher.kill()
+            watcher.wait()
         shutil.rmtree(work, ignore_errors=True)
 
     ordered = sorted(latencies)

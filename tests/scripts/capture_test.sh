@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the exercises, taken by tools/capture, checked pixel by pixel.
-#   capture_test.sh BUILD_DIR square WxH | empty | spinning | reference
+#   capture_test.sh BUILD_DIR square WxH | empty | spinning | screen | reference
 set -uo pipefail
 build=$1 scenario=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,11 +31,38 @@ case $scenario in
     echo "all black"
     ;;
   spinning)
-    capture --wait 0.5 --out "$work/spin-early.png" "$build/Spinning.exe" || fail "capture failed"
-    capture --wait 1.5 --out "$work/spin-late.png" "$build/Spinning.exe" || fail "capture failed"
-    differing=$(compare -metric AE -fuzz 2% "$work/spin-early.png" "$work/spin-late.png" null: 2>&1)
-    [ "$differing" -gt 1000 ] || fail "the pictures a second apart differ in $differing pixels only"
-    echo "a second apart, $differing pixels differ"
+    # Pictures at a scene time do not depend on when they are taken: the same time twice is the
+    # same picture, another time another one, and the square is where the clock puts it.
+    capture --size 600x600 --times 0.25,0.5,1 --out "$work/spin" "$build/Spinning.exe" || fail "capture failed"
+    capture --size 600x600 --time 0.25 --out "$work/spin-again.png" "$build/Spinning.exe" || fail "capture failed"
+    same=$(compare -metric AE "$work/spin/600x600@0.25.png" "$work/spin-again.png" null: 2>&1)
+    [ "$same" = 0 ] || fail "two pictures at 0.25 s differ in $same pixels"
+    differing=$(compare -metric AE -fuzz 2% "$work/spin/600x600@0.25.png" "$work/spin/600x600@0.5.png" null: 2>&1)
+    [ "$differing" -gt 1000 ] || fail "the pictures at 0.25 and 0.5 s differ in $differing pixels only"
+    # At 0.5 s, 45 degrees: the square of side 4 stands on a corner, its diagonal 4 * sqrt(2)
+    # units (566 pixels at 100 a unit) along each axis, centred.
+    # The tips are thinner than a pixel: a few may not be drawn.
+    box=$(convert "$work/spin/600x600@0.5.png" -format '%@' info:)
+    [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no square at 45 degrees: $box"
+    for side in "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"; do
+      [ $((side - 566)) -le 1 ] && [ $((566 - side)) -le 4 ] || fail "at 45 degrees the square fills $box"
+    done
+    [ $((2 * BASH_REMATCH[3] + BASH_REMATCH[1])) -eq 600 ] && [ $((2 * BASH_REMATCH[4] + BASH_REMATCH[2])) -eq 600 ] ||
+      fail "at 45 degrees the square is not centred: $box"
+    # At 1 s, a quarter turn anticlockwise: the orange corner, bottom left at 0 s, is bottom right.
+    corner=$(convert "$work/spin/600x600@1.png" -crop 1x1+495+495 \
+      -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+    read -r r g b <<<"$corner"
+    [ "$r" -gt 220 ] && [ "$g" -gt 90 ] && [ "$g" -lt 170 ] && [ "$b" -lt 50 ] ||
+      fail "after a quarter turn the bottom right corner is $corner, not orange"
+    echo "the same time gives the same picture; at 45 degrees the square fills $box"
+    ;;
+  screen)
+    # The program's own picture of its frame is what the screen shows.
+    capture --size 517x333 --out "$work/frame.png" "$build/Triangle.exe" || fail "capture failed"
+    message=$(capture --screen --size 517x333 --out "$work/screen.png" --reference "$work/frame.png" \
+      --fuzz 0 "$build/Triangle.exe" 2>&1) || fail "the screen differs from the program's picture: $message"
+    echo "the screen shows the program's picture to the pixel"
     ;;
   reference)
     capture --out "$work/triangle.png" "$build/Triangle.exe" || fail "capture failed"
@@ -45,6 +72,14 @@ case $scenario in
     status=$?
     [ $status -ne 0 ] || fail "a wrong reference passed: $message"
     grep -Eq '[0-9]+ pixels differ from' <<<"$message" || fail "no pixel count in: $message"
+    # A folder of pictures by size and time, as a teacher hands them out.
+    capture --sizes 300x200,200x300 --times 0,1 --out "$work/set" "$build/Spinning.exe" || fail "capture failed"
+    [ "$(ls "$work/set" | tr '\n' ' ')" = "200x300@0.png 200x300@1.png 300x200@0.png 300x200@1.png " ] ||
+      fail "the set is $(ls "$work/set")"
+    message=$(capture --sizes 300x200,200x300 --times 0,1.0 --out "$work/set-again" --reference "$work/set" \
+      "$build/Spinning.exe" 2>&1) || fail "the same set does not match its folder: $message"
+    message=$(capture --time 0.5 --size 300x200 --reference "$work/set" "$build/Spinning.exe" 2>&1)
+    [ $? -eq 1 ] && grep -q 'no reference .*300x200@0.5.png' <<<"$message" || fail "a picture with no reference: $message"
     message=$(capture --reference "$work/missing.png" "$build/Square.exe" 2>&1)
     [ $? -eq 2 ] && grep -q 'no reference picture' <<<"$message" || fail "a missing reference: $message"
     message=$(capture --size 10by10 "$build/Square.exe" 2>&1)

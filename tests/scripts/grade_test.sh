@@ -52,12 +52,12 @@ sed -e "s|@SECRET@|$(z "$outside/secret.txt")|" -e "s|@OTHER@|$(z "$class/correc
 grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp"
 
 out=$work/out
-(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --wait 0.5 --jobs 2) \
+(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --jobs 2) \
   >"$work/grade.log" 2>&1
 status=$?
 [ $status -eq 0 ] || fail "tools/grade exited with $status"
 
-verdict_of() { awk -F, -v s="$1" 'NR > 1 && $1 == s {print $3; exit}' "$out/results.csv"; }
+verdict_of() { awk -F, -v s="$1" 'NR > 1 && $1 == s {print $4; exit}' "$out/results.csv"; }
 expect() {
   local got
   got=$(verdict_of "$1")
@@ -71,13 +71,34 @@ expect forever hung
 expect throws "error box"
 expect greedy crashed
 expect snoop pass
-grep -qF "$odd,792x573,pass," "$out/results.csv" || fail "the odd name is not in results.csv as it is"
+grep -qF "$odd,792x573,0,pass," "$out/results.csv" || fail "the odd name is not in results.csv as it is"
 grep -q "^throws,.*The scene is not written yet" "$out/results.csv" || fail "the error box's text is not reported"
 grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is not named"
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
 [ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
 grep -q '^Graded 9 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+
+# An animated reference at three scene times: the right speed passes; the wrong speed, a frame
+# count and a clock of the scene's own fail. And a class where many crash while being pictured:
+# every one ends in time with its verdict (X clients waiting on such a window once hung the run).
+animated=$work/animated
+mkdir -p "$animated"
+cp "$fixtures"/spin_{right,fast,frames,clock}.cpp "$animated/"
+for i in $(seq -w 20); do cp "$fixtures/late_crash.cpp" "$animated/crash$i.cpp"; done
+(cd "$work" && grade --reference "$root/examples/Spinning.cpp" --times 0,0.5,1 "$animated" --out "$out-animated" \
+  --timeout 20 --jobs 2) >"$work/animated.log" 2>&1 || fail "tools/grade on the animated class exited with $?"
+out=$out-animated
+expect spin_right pass
+expect spin_fast differs
+expect spin_frames differs
+expect spin_clock differs
+[ "$(grep -c '^crash[0-9]*,792x573,0,crashed,,access violation' "$out/results.csv")" -eq 20 ] ||
+  fail "not every crash while pictured is 'crashed' with its exception: $(grep -c '^crash' "$out/results.csv") rows"
+[ "$(awk -F, '$1 == "spin_right" {print $3}' "$out/results.csv" | sort -u | tr '\n' ' ')" = "0 0.5 1 " ] ||
+  fail "results.csv has no row for each time"
+grep -q '^Graded 24 submissions at 3 sizes and 3 times' "$work/animated.log" || fail "no closing summary: $(tail -1 "$work/animated.log")"
+out=$work/out
 
 # Nothing got out, nothing was run by the name, nothing is left running.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"
@@ -86,6 +107,7 @@ grep -q '^Graded 9 submissions at 3 sizes' "$work/grade.log" || fail "no closing
 sleep 0.5
 ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgrep -a bwrap)"
 ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null && fail "control groups left"
+pgrep -f 'Xvfb.*1920x1200' && fail "a sandbox's display is still running"
 
 # The report as a browser shows it: every picture loads, every verdict is there.
 dom=$(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
@@ -101,7 +123,7 @@ grep -qF "Zoë &lt;i&gt;O'Brien; \$(touch pwned)" <<<"$dom" || fail "the odd nam
 
 if [ $failures -ne 0 ]; then
   echo "--- tools/grade said:"
-  cat "$work/grade.log"
+  cat "$work/grade.log" "$work/animated.log"
   exit 1
 fi
 echo "every verdict right, nothing escaped, the report complete"
