@@ -218,7 +218,8 @@ public:
         if (!this->Orders.FirstFrame.empty())
             Wanted = this->Orders.FirstFrame;
         if (this->Orders.Sizes.empty())
-            this->Orders.Sizes.push_back({0, 0, std::wstring()}); // the window's own size, named below
+            this->Orders.Sizes.push_back(
+                {0, 0, std::wstring()}); // the window's own size, named below
     }
 
     bool Finished() const { return Done || !Orders.FirstFrame.empty(); }
