@@ -140,7 +140,7 @@ def run(argv, timeout=TOOL_TIMEOUT, **kwargs):
     try:
         return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout, **kwargs)
     except subprocess.TimeoutExpired as expired:
-        return subprocess.CompletedProcess(argv, 124, expired.stdout or "", "timed out after %g s" % timeout)
+        return subprocess.CompletedProcess(argv, 124, "", "timed out after %g s" % expired.timeout)
 
 
 class Limits:
@@ -420,7 +420,7 @@ class Grader:
             code, said = self.contained(slot, scratch, argv, cwd=cwd)
             output += said
             if code is None:
-                raise Failure("does not compile", "the %s took more than %g s" % (step, self.args.timeout))
+                raise Failure("hung", "the %s took more than %g s" % (step, self.args.timeout))
             if code != 0:
                 text = output.replace("/scratch/", "")
                 raise Failure("does not compile", first_error(text) or "the %s failed" % step,
@@ -436,7 +436,7 @@ class Grader:
         code, said = self.contained(slot, scratch, argv, display=True)
         made = [shot for shot in self.args.shots if is_picture(os.path.join(scratch, "pictures", picture_name(*shot)))]
         if code is None:
-            raise Failure("hung", "still running after %g s, %d of %d pictures taken"
+            raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
         line = next((l for l in reversed(said.splitlines()) if re.match(r"(crash|exception|failed|closed): ", l)), "")
         line = line.split(": ", 1)[1] if line else ""

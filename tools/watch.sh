@@ -19,7 +19,7 @@ watch_point_at() {
 # Builds the Watch target; on failure prints the compiler's own lines, file and line first.
 watch_build() {
   local out
-  out=$(timeout 300 cmake --build "$WATCH_BUILD" --target Watch_driver 2>&1) && return 0
+  out=$(timeout --foreground 300 cmake --build "$WATCH_BUILD" --target Watch_driver 2>&1) && return 0
   grep -v -e '^\[[0-9]*/[0-9]*\]' -e '^FAILED: ' -e '^ninja: ' -e '^In file included from ' \
     -e '-o [^ ]*\.obj -c ' -e '^compilation terminated' -e ' -o [^ ]*Watch\.exe ' <<<"$out" >&2
   return 1
@@ -36,7 +36,7 @@ watch_replace() {
     >/dev/null 2>"$WATCH_BUILD/watch/said"; exit $?) &
   pid=$!
   for _ in $(seq 200); do
-    wid=$(timeout 5 xdotool search --onlyvisible --name "^$WATCH_CAPTION\$" 2>/dev/null | grep -vx "${WATCH_WID:-none}" | tail -1)
+    wid=$(timeout --foreground 5 xdotool search --onlyvisible --name "^$WATCH_CAPTION\$" 2>/dev/null | grep -vx "${WATCH_WID:-none}" | tail -1)
     [ -n "$wid" ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
@@ -44,7 +44,7 @@ watch_replace() {
   [ -n "$WATCH_WID" ] && WATCH_PLACE=$(window_geometry "$WATCH_WID")
   if [ -n "$wid" ] && [ -n "$WATCH_PLACE" ]; then
     read -r x y w h <<<"$WATCH_PLACE"
-    timeout 5 xdotool windowsize "$wid" "$w" "$h" windowmove "$wid" "$x" "$y" 2>/dev/null
+    timeout --foreground 5 xdotool windowsize "$wid" "$w" "$h" windowmove "$wid" "$x" "$y" 2>/dev/null
   fi
   watch_stop_program
   WATCH_PID=$pid WATCH_WID=$wid
@@ -85,7 +85,7 @@ watch_report_exit() {
 # Closes the program's window as its close button would, and ends it if that does not do.
 watch_stop_program() {
   [ -n "${WATCH_PID:-}" ] || return 0
-  [ -n "$WATCH_WID" ] && timeout 5 wmctrl -i -c "$WATCH_WID" 2>/dev/null
+  [ -n "$WATCH_WID" ] && timeout --foreground 5 wmctrl -i -c "$WATCH_WID" 2>/dev/null
   for _ in $(seq 40); do kill -0 "$WATCH_PID" 2>/dev/null || break; sleep 0.05; done
   pkill -KILL -P "$WATCH_PID" 2>/dev/null
   wait "$WATCH_PID" 2>/dev/null

@@ -6,6 +6,10 @@
 #   wine_session_begin BUILD_DIR [--own-display] || exit 1
 #   ... "$WINE" program.exe ...
 #
+# Every outside program runs under "timeout --foreground" here and in the tools: no call waits
+# for ever. NOTE: without --foreground, timeout moves the program into a process group of its
+# own, where a terminal's Ctrl+C never reaches it, and the tool's trap waits out the limit.
+#
 # ARCH=x64 makes a 64-bit prefix and starts everything with the 64-bit loader, which never
 # needs 32-bit code. TUTORIAL_WINE names another loader (the tests use stand-ins).
 
@@ -56,23 +60,23 @@ wine_session_begin() {
   fi
 
   WINE_SESSION_SERVER=1
-  timeout 30 wineserver -p || { echo "wineserver did not start" >&2; return 1; }
+  timeout --foreground 30 wineserver -p || { echo "wineserver did not start" >&2; return 1; }
   # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open for
   # as long as they run.
   local log=$build/home/wineboot.log
   if [ ! -f "$WINEPREFIX/.booted" ]; then
     echo "Preparing the Wine prefix in $WINEPREFIX (once)..." >&2
-    timeout 600 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
+    timeout --foreground 600 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
     # No crash dialog: a crashing program exits (code 5) instead of waiting for a click.
-    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    timeout --foreground 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.booted"
     # Creating the prefix leaves a desktop process that ends a few seconds later: start afresh.
-    timeout 30 wineserver -k
-    timeout 30 wineserver -p
+    timeout --foreground 30 wineserver -k
+    timeout --foreground 30 wineserver -p
   fi
   # NOTE: a persistent server and a warm-up start Wine's services once, detached; otherwise they
   # inherit the first program's output pipes and every later start waits for them.
-  timeout 120 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
+  timeout --foreground 120 "$WINE" wineboot -i >"$log" 2>&1 || { wine_failed "$log"; return 1; }
   # NOTE: the first window of a session starts the desktop process, which then holds the
   # starting program's output pipes for ~10 s after it exits: start it here, detached.
   if ! wine_desktop_running; then
@@ -101,7 +105,7 @@ wine_session_end() {
   [ -n "${WINE_SESSION_NESTED:-}" ] && return 0
   # NOTE: every step tolerates failure: the tools run under set -e, which would end this
   # function, the EXIT trap, at the first one.
-  if [ -n "${WINE_SESSION_SERVER:-}" ]; then timeout 15 wineserver -k 2>/dev/null || true; fi
+  if [ -n "${WINE_SESSION_SERVER:-}" ]; then timeout --foreground 15 wineserver -k 2>/dev/null || true; fi
   if [ -n "${WINE_SESSION_WM:-}" ]; then kill "$WINE_SESSION_WM" 2>/dev/null || true; fi
   if [ -n "${WINE_SESSION_XVFB:-}" ]; then kill "$WINE_SESSION_XVFB" 2>/dev/null || true; fi
   WINE_SESSION_SERVER="" WINE_SESSION_WM="" WINE_SESSION_XVFB=""
@@ -136,8 +140,7 @@ driver_run() {
   local limit=$1 said code
   shift
   said=$(mktemp)
-  # NOTE: timeout runs the program in a process group of its own and ends the whole group.
-  timeout -k 5 "$limit" "$WINE" "$@" >/dev/null 2>"$said"
+  timeout --foreground -k 5 "$limit" "$WINE" "$@" >/dev/null 2>"$said"
   code=$?
   if [ $code -eq 124 ] || [ $code -eq 137 ]; then
     echo "still running after $limit s"

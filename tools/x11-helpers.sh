@@ -8,7 +8,7 @@
 wait_window() {
   local i id
   for i in $(seq 200); do
-    id=$(timeout 5 xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-none}" | tail -1)
+    id=$(timeout --foreground 5 xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-none}" | tail -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.05
   done
@@ -20,7 +20,7 @@ wait_gone() {
   local i
   for i in $(seq "${2:-200}"); do
     # 1 is "none found"; a search that timed out proves nothing.
-    timeout 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
+    timeout --foreground 5 xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
     [ $? -eq 1 ] && return 0
     sleep 0.05
   done
@@ -39,6 +39,6 @@ wait_exit() {
 
 # The client area of the window with this id, on the screen: X Y WIDTH HEIGHT.
 window_geometry() {
-  timeout 5 xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+  timeout --foreground 5 xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
     /Width:/ {w=$NF} /Height:/ {h=$NF} END {if (w) print x, y, w, h; else exit 1}'
 }

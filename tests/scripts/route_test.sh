@@ -51,7 +51,8 @@ capture_with() {
   env -u TUTORIAL_WINE_SESSION -u DISPLAY TUTORIAL_WINE="$1" BUILD_DIR="$work/build" \
     "$root/tools/capture" --no-build "$work/Nothing.exe"
 }
-touch "$work/Nothing.exe"
+mkdir -p "$work/drivers"
+touch "$work/Nothing.exe" "$work/drivers/Nothing.exe"
 
 message=$(capture_with "$work/refused" 2>&1)
 status=$?
