@@ -609,8 +609,9 @@ def main(argv):
 
     write_csv(grader, results)
     write_report(grader, args, results, references, ignored)
-    print("Graded %d submissions at %d sizes and %d time%s in %.0f s: %s. Report: %s" % (
-        len(results), len(args.sizes), len(args.times), "s" if len(args.times) > 1 else "",
+    print("Graded %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
+        len(results), len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times),
+        "s" if len(args.times) > 1 else "",
         time.monotonic() - started, tally(results),
         os.path.join(grader.out, "report.html")))
     return 0
