@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <string_view>
 
 namespace
@@ -116,8 +117,8 @@ void Match(TBitWriter& W, int Length, int Distance)
     W.Bits(Distance - DistanceBase[D], DistanceExtra[D]);
 }
 
-// One fixed-code block. The only distances tried are the pixel before and the row above:
-// that is where a rendered frame repeats itself.
+// One fixed-code block. The only distances tried are the byte and the pixel before and the row
+// above: that is where a rendered frame, filtered, repeats itself.
 std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& Data, int Stride)
 {
     std::vector<std::uint8_t> Out;
@@ -125,7 +126,7 @@ std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& Data, int Str
     W.Bits(1, 1); // the last block
     W.Bits(1, 2); // fixed Huffman codes
     const std::size_t Size = Data.size();
-    const int Distances[] = {3, Stride};
+    const int Distances[] = {1, 3, Stride};
     for (std::size_t I = 0; I < Size;)
     {
         int Best = 0, BestDistance = 0;
@@ -175,16 +176,39 @@ std::vector<std::uint8_t> EncodePng(int Width, int Height, const std::vector<std
     const std::size_t Row = static_cast<std::size_t>(Width) * 3;
     std::vector<std::uint8_t> Raw;
     Raw.reserve((Row + 1) * Height);
+    // Each row takes the filter (none, the pixel before, the row above) whose bytes are smallest
+    // taken as signed, the usual choice: a gradient's differences repeat where its values do not.
+    std::vector<std::uint8_t> Filtered[3];
     for (int Y = 0; Y < Height; ++Y)
     {
-        Raw.push_back(0); // no filter
-        Raw.insert(Raw.end(), Rgb.begin() + Y * Row, Rgb.begin() + (Y + 1) * Row);
+        const std::uint8_t* Pixels = Rgb.data() + Y * Row;
+        long Best = -1;
+        int Chosen = 0;
+        for (int Filter = 0; Filter < 3; ++Filter)
+        {
+            std::vector<std::uint8_t>& Out = Filtered[Filter];
+            Out.resize(Row);
+            long Score = 0;
+            for (std::size_t I = 0; I < Row; ++I)
+            {
+                const int Before = Filter == 1 && I >= 3  ? Pixels[I - 3]
+                                   : Filter == 2 && Y > 0 ? Pixels[I - Row]
+                                                          : 0;
+                Out[I] = static_cast<std::uint8_t>(Filter ? Pixels[I] - Before : Pixels[I]);
+                Score += std::abs(static_cast<std::int8_t>(Out[I]));
+            }
+            if (Best < 0 || Score < Best)
+                Best = Score, Chosen = Filter;
+        }
+        Raw.push_back(static_cast<std::uint8_t>(Chosen));
+        Raw.insert(Raw.end(), Filtered[Chosen].begin(), Filtered[Chosen].end());
     }
 
     std::vector<std::uint8_t> Header;
     Put32(Header, static_cast<std::uint32_t>(Width));
     Put32(Header, static_cast<std::uint32_t>(Height));
-    Header.insert(Header.end(), {8, 2, 0, 0, 0}); // 8 bits, RGB, deflate, no filter, no interlace
+    Header.insert(Header.end(),
+                  {8, 2, 0, 0, 0}); // 8 bits, RGB, deflate, filters by row, no interlace
 
     std::vector<std::uint8_t> Compressed = {0x78, 0x01}; // zlib, 32 KiB window
     const std::vector<std::uint8_t> Body = Deflate(Raw, static_cast<int>(Row + 1));
