@@ -96,14 +96,3 @@ bool MessageBoxShown()
 {
     return FindMessageBox(nullptr) != nullptr;
 }
-
-void SetClientSize(HWND Window, int Width, int Height)
-{
-    RECT Outer{}, Client{};
-    ::GetWindowRect(Window, &Outer);
-    ::GetClientRect(Window, &Client);
-    const int FrameX = (Outer.right - Outer.left) - Client.right;
-    const int FrameY = (Outer.bottom - Outer.top) - Client.bottom;
-    ::SetWindowPos(Window, nullptr, 0, 0, Width + FrameX, Height + FrameY,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}

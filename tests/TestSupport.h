@@ -26,6 +26,3 @@ HWND WaitForWindowOf(DWORD Process, const char* Class, DWORD TimeoutMs = 15000);
 
 // Any message box of this process, at this moment.
 bool MessageBoxShown();
-
-// Resizes the window so that its client area is exactly Width by Height.
-void SetClientSize(HWND Window, int Width, int Height);

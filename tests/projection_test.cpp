@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindow, MinimisingAndRestoringLeavesTheProjectionRight)
 {
-    SetClientSize(Window, 800, 400);
+    Form1->SetClientSize(800, 400);
     ::ShowWindow(Window, SW_SHOW);
     ::ShowWindow(Window, SW_MINIMIZE);
     EXPECT_EQ(::glGetError(), static_cast<GLenum>(GL_NO_ERROR));

@@ -84,7 +84,21 @@ grep -q '^Graded 9 submissions at 3 sizes' "$work/grade.log" || fail "no closing
 # every one ends in time with its verdict (X clients waiting on such a window once hung the run).
 animated=$work/animated
 mkdir -p "$animated"
-cp "$fixtures"/spin_{right,fast,frames,clock}.cpp "$animated/"
+# The example turned another way, twice as fast, by a count of frames (as if 60 a second), and
+# by a clock of its own.
+spinning=$root/examples/Spinning.cpp
+sed 's/::glRotated(90.0 \* SceneTime(), 0.0, 0.0, 1.0)/::glRotatef(90.0f * float(SceneTime()), 0, 0, 1)/' \
+  "$spinning" >"$animated/spin_right.cpp"
+sed 's/90.0 \* SceneTime()/180.0 * SceneTime()/' "$spinning" >"$animated/spin_fast.cpp"
+sed 's/90.0 \* SceneTime()/1.5 * Frames++/; s/^{$/{\n    static int Frames = 0;/' "$spinning" >"$animated/spin_frames.cpp"
+sed 's/90.0 \* SceneTime()/90.0 * OwnClock()/; s/^void TForm1::DrawScene()$/#include <chrono>\
+static double OwnClock()\
+{\
+    static const auto Start = std::chrono::steady_clock::now();\
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();\
+}\
+&/' "$spinning" >"$animated/spin_clock.cpp"
+for f in "$animated"/spin_*.cpp; do cmp -s "$f" "$spinning" && fail "$(basename "$f") was not made"; done
 for i in $(seq -w 20); do cp "$fixtures/late_crash.cpp" "$animated/crash$i.cpp"; done
 (cd "$work" && grade --reference "$root/examples/Spinning.cpp" --times 0,0.5,1 "$animated" --out "$out-animated" \
   --timeout 20 --jobs 2) >"$work/animated.log" 2>&1 || fail "tools/grade on the animated class exited with $?"
