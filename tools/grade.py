@@ -307,6 +307,8 @@ class Grader:
         self.prefix = os.environ["WINEPREFIX"]
         self.out = os.path.abspath(args.out)
         self.work = os.path.join(self.build, "grade-work")
+        # The sandboxes running now, so that an interrupted run can end them.
+        self.running, self.lock, self.stopping = set(), threading.Lock(), threading.Event()
         shutil.rmtree(self.work, ignore_errors=True)
         shutil.rmtree(os.path.join(self.out, "pictures"), ignore_errors=True)
         os.makedirs(os.path.join(self.out, "pictures"), exist_ok=True)
@@ -406,14 +408,32 @@ class Grader:
     def contained(self, slot, scratch, argv, cwd="/scratch", display=False):
         """Runs argv in the sandbox for at most --timeout seconds; returns (exit code or None when
         the limit ended it, output)."""
-        process = subprocess.Popen(self.sandbox(slot, scratch, argv, cwd=cwd, display=display),
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+        with self.lock:
+            if self.stopping.is_set():
+                raise Failure("hung", "the run was interrupted")
+            # NOTE: a session of its own: a Ctrl+C in the teacher's terminal reaches the grader,
+            # which ends the sandboxes itself, not the students' programs.
+            process = subprocess.Popen(self.sandbox(slot, scratch, argv, cwd=cwd, display=display),
+                                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                       errors="replace", start_new_session=True)
+            self.running.add(process)
         try:
             output = process.communicate(timeout=self.args.timeout)[0]
         except subprocess.TimeoutExpired:
             end_sandbox(process)
             return None, ""
+        finally:
+            with self.lock:
+                self.running.discard(process)
         return process.returncode, output
+
+    def stop(self):
+        """Ends every sandbox now running and starts no more."""
+        with self.lock:
+            self.stopping.set()
+            running = list(self.running)
+        for process in running:
+            end_sandbox(process)
 
     def compile(self, slot, scratch, name):
         output = ""
@@ -555,11 +575,13 @@ def main(argv):
     for entry in ignored:
         print("ignored: %s (not a NAME.cpp scene file)" % entry)
     grader = Grader(args)
-    slots = [Slot(i, os.path.join(grader.work, "slot%d" % i)) for i in range(max(1, min(args.jobs, len(submissions))))]
-    if not slots[0].limits.working:
-        print("grade: no control groups here: processes are limited per user, memory per process",
-              file=sys.stderr)
+    slots, threads = [], []
     try:
+        for i in range(max(1, min(args.jobs, len(submissions)))):
+            slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i)))
+        if not slots[0].limits.working:
+            print("grade: no control groups here: processes are limited per user, memory per process",
+                  file=sys.stderr)
         references = dict(args.pictures)
         if not references:
             verdict, detail, messages, references = grader.grade(slots[0], args.reference, "reference")
@@ -583,7 +605,7 @@ def main(argv):
         lock = threading.Lock()
 
         def worker(slot):
-            while True:
+            while not grader.stopping.is_set():
                 try:
                     index = work.get_nowait()
                 except queue.Empty:
@@ -598,6 +620,8 @@ def main(argv):
                             rows[shot] = grader.compare(references[shot], pictures[shot], tag, shot)
                 except Exception as error:  # the grader's own fault: say so, go on with the rest
                     verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
+                if grader.stopping.is_set():
+                    return
                 differs = [s for s, (p, _) in rows.items() if p is None or p > grader.tolerance(s)]
                 if verdict == "pass" and differs:
                     verdict = "differs"
@@ -614,18 +638,19 @@ def main(argv):
                         len(str(len(submissions))), done[0], len(submissions), entry[:-4], verdict, counts,
                         ": " + detail if detail and verdict not in ("pass", "differs") else ""), flush=True)
 
-        # NOTE: daemon threads, so that Ctrl+C ends the run at once; each sandbox dies with its
-        # bwrap's parent, this process.
+        # NOTE: daemon threads, and joined in steps, so that Ctrl+C reaches this thread at once.
         threads = [threading.Thread(target=worker, args=(slot,), daemon=True) for slot in slots]
         for thread in threads:
             thread.start()
-        try:
-            for thread in threads:
-                while thread.is_alive():
-                    thread.join(0.5)
-        except KeyboardInterrupt:
-            print("grade: interrupted; no report", file=sys.stderr)
-            return 130
+        for thread in threads:
+            while thread.is_alive():
+                thread.join(0.5)
+    except KeyboardInterrupt:
+        grader.stop()
+        for thread in threads:
+            thread.join(10)
+        print("grade: interrupted; no report", file=sys.stderr)
+        return 130
     finally:
         for slot in slots:
             slot.close()
