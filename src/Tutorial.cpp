@@ -130,18 +130,18 @@ void TForm1::FormKeyDown(TObject* /*Sender*/, WORD& Key, TShiftState /*Shift*/)
 void TForm1::ApplicationIdle(TObject* /*Sender*/, bool& Done)
 {
     Done = false;
-    Clock.Tick();
     DrawScene();
     if (OnFrameDrawn)
         OnFrameDrawn(this);
     ::SwapBuffers(DeviceContext);
 }
 
-double TSceneClock::Tick()
+double TSceneClock::Now() const
 {
+    if (Pinned)
+        return *Pinned;
     const TClock::time_point Now = TClock::now();
-    if (!FirstFrame)
-        FirstFrame = Now;
-    FrameTime = Pinned ? *Pinned : std::chrono::duration<double>(Now - *FirstFrame).count();
-    return FrameTime;
+    if (!Start)
+        Start = Now;
+    return std::chrono::duration<double>(Now - *Start).count();
 }

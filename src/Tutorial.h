@@ -9,21 +9,19 @@
 #include <chrono>
 #include <optional>
 
-// The scene's clock: seconds since the first frame, read once a frame so that a whole frame
-// sees one time. A tool that pictures the scene pins it to the moment it wants.
+// The scene's clock: seconds since the scene first read it, which for a scene that moves is its
+// first frame. The frame loop itself keeps no time; a tool that pictures the scene pins the clock
+// to the moment it wants.
 class TSceneClock
 {
 public:
-    // Called at the start of each frame; returns the frame's time.
-    double Tick();
-    double Now() const { return FrameTime; }
+    double Now() const;
     void Pin(double Seconds) { Pinned = Seconds; }
 
 private:
     using TClock = std::chrono::steady_clock;
-    std::optional<TClock::time_point> FirstFrame;
+    mutable std::optional<TClock::time_point> Start;
     std::optional<double> Pinned;
-    double FrameTime = 0;
 };
 
 class TForm1 : public TForm
@@ -40,8 +38,8 @@ public:
     void ApplicationIdle(TObject* Sender, bool& Done);
     // The exercise's drawing, once per frame before the buffers are swapped.
     void DrawScene();
-    // The time of the frame being drawn, in seconds: 0 at the first frame. Scenes that move
-    // animate by it, so that a picture of them can be taken at a chosen moment.
+    // The scene's time in seconds: 0 at the first frame that reads it. Scenes that move animate
+    // by it, so that a picture of them can be taken at a chosen moment.
     double SceneTime() const { return Clock.Now(); }
 
     TSceneClock Clock;

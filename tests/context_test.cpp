@@ -56,8 +56,8 @@ TEST_F(MainWindow, TheFirstPresentedFrameIsBlack)
         });
 }
 
-// Scenes animate by the frame's time: 0 at the first frame, then the real time since it, the
-// same all through one frame; a tool that pictures the scene pins it.
+// Scenes animate by the scene's time: 0 at the first frame, then the real time since it; a tool
+// that pictures the scene pins it.
 TEST_F(MainWindow, TheSceneClockStartsAtTheFirstFrameAndCanBePinned)
 {
     double Last = 0;
