@@ -9,19 +9,25 @@ report.html (the pictures side by side, what differs marked) and results.csv to 
 Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
 """
-import argparse
+import signal
+import sys
+
+# Until there is something to clean up, Ctrl+C just ends the program, without a traceback.
+signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
 import csv
 import html
 import os
 import queue
 import re
+import secrets
 import select
 import shlex
 import shutil
 import stat
 import struct
 import subprocess
-import sys
 import threading
 import time
 import zlib
@@ -140,7 +146,9 @@ def picture_name(size, time_):
 def run(argv, timeout=TOOL_TIMEOUT, **kwargs):
     """A tool's run with a time limit; one that exceeds it counts as failed, with exit code 124."""
     try:
-        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout, **kwargs)
+        # NOTE: a session of its own, so that a Ctrl+C meant for the grader does not spoil a result.
+        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout,
+                              start_new_session=True, **kwargs)
     except subprocess.TimeoutExpired as expired:
         return subprocess.CompletedProcess(argv, 124, "", "timed out after %g s" % expired.timeout)
 
@@ -201,11 +209,21 @@ class Limits:
         return found
 
     def close(self):
+        """Removes the groups, first ending what is still in them: a run that was interrupted may
+        leave a sandbox's processes dying, and a group with processes cannot be removed."""
         for path in self.dirs:
-            try:
-                os.rmdir(path)
-            except OSError:
-                pass
+            deadline = time.monotonic() + 5
+            while os.path.isdir(path):
+                try:
+                    with open(os.path.join(path, "cgroup.procs")) as f:
+                        for pid in f.read().split():
+                            os.kill(int(pid), 9)
+                    os.rmdir(path)
+                except OSError:
+                    if time.monotonic() > deadline:
+                        print("grade: cannot remove the control group %s" % path, file=sys.stderr)
+                        break
+                    time.sleep(0.05)
 
 
 class Kit:
@@ -255,15 +273,17 @@ class Kit:
 
 
 class Slot:
-    """One sandbox at a time: its own X display and window manager, its own limits."""
+    """One sandbox at a time: its own X display, which only a holder of its key may use, and its
+    own limits. No window manager: nothing with more rights than the submission acts on the
+    display (the program pictures itself and ends without waiting for one)."""
 
     def __init__(self, index, work):
         self.index, self.work = index, work
         os.makedirs(work, exist_ok=True)
-        self.wm = None
+        self.authority = make_authority(os.path.join(work, "authority"))
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
-                                      "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+                                      "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-auth", self.authority],
                                      pass_fds=(write,), stderr=subprocess.DEVNULL)
         os.close(write)
         number, deadline = b"", time.monotonic() + 20
@@ -280,22 +300,28 @@ class Slot:
             os.close(read)
         self.display = ":" + number.decode().strip()
         self.socket = "/tmp/.X11-unix/X" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index))
 
     def close(self):
-        for process in (self.wm, self.xvfb):
-            if process is None:
-                continue
-            process.terminate()
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        self.xvfb.terminate()
+        try:
+            self.xvfb.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.xvfb.kill()
+            self.xvfb.wait()
         self.limits.close()
+
+
+def make_authority(path):
+    """An X authority file with a fresh key that opens any display: the server of a slot reads it,
+    and a copy in the sandbox lets the submission, and nothing else, in."""
+    field = lambda data: struct.pack(">H", len(data)) + data
+    record = (struct.pack(">H", 0xFFFF) + field(b"") + field(b"") +  # any address, any display
+              field(b"MIT-MAGIC-COOKIE-1") + field(secrets.token_bytes(16)))
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(record)
+    return path
 
 
 class Grader:
@@ -368,6 +394,8 @@ class Grader:
         scratch = os.path.join(slot.work, "scratch")
         shutil.rmtree(scratch, ignore_errors=True)
         os.makedirs(os.path.join(scratch, "home"))
+        shutil.copyfile(slot.authority, os.path.join(scratch, "home", ".Xauthority"))
+        os.chown(os.path.join(scratch, "home", ".Xauthority"), SANDBOX_UID, SANDBOX_UID)
         shutil.copyfile(source, os.path.join(scratch, name))
         prefix = os.path.join(scratch, "prefix")
         if run(["cp", "-al", self.prefix, prefix], timeout=120).returncode != 0:
@@ -576,6 +604,8 @@ def main(argv):
         print("ignored: %s (not a NAME.cpp scene file)" % entry)
     grader = Grader(args)
     slots, threads = [], []
+    # From here on, Ctrl+C is caught below: the sandboxes and displays are ended, nothing left.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     try:
         for i in range(max(1, min(args.jobs, len(submissions)))):
             slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i)))

@@ -120,7 +120,8 @@ out=$work/out
 [ "$(find "$work" -name pwned | wc -l)" -eq 0 ] || fail "a name was run as a command"
 sleep 0.5
 ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgrep -a bwrap)"
-ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null && fail "control groups left"
+left=$(ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+[ -z "$left" ] || fail "control groups left: $left"
 pgrep -f 'Xvfb.*1920x1200' && fail "a sandbox's display is still running"
 
 # The report as a browser shows it: every picture loads, every verdict is there.
