@@ -252,7 +252,10 @@ class Kit:
                 self.compile.append(token)
         for i, token in enumerate(self.compile):
             if token.startswith("-I"):
-                self.files.add(token[2:])
+                # The headers only: a teacher's reference scene may sit beside them.
+                folder = token[2:]
+                self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
+                                  if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
             elif i and self.compile[i - 1] == "-include":
                 self.files.update(p for p in (token, token + ".gch") if os.path.exists(p))
 
@@ -587,7 +590,7 @@ def printable(text):
 
 def first_error(text):
     for line in text.splitlines():
-        if ": error" in line or "undefined reference" in line:
+        if re.search(r": (fatal )?error", line) or "undefined reference" in line:
             return line.strip()
     return None
 
@@ -601,7 +604,7 @@ def main(argv):
     submissions = [e for e in entries if e.endswith(".cpp") and os.path.isfile(os.path.join(args.submissions, e))]
     ignored = [e for e in entries if e not in submissions]
     for entry in ignored:
-        print("ignored: %s (not a NAME.cpp scene file)" % entry)
+        print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
     grader = Grader(args)
     slots, threads = [], []
     # From here on, Ctrl+C is caught below: the sandboxes and displays are ended, nothing left.
@@ -665,8 +668,9 @@ def main(argv):
                     counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
                                        for s in args.shots)
                     print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
-                        len(str(len(submissions))), done[0], len(submissions), entry[:-4], verdict, counts,
-                        ": " + detail if detail and verdict not in ("pass", "differs") else ""), flush=True)
+                        len(str(len(submissions))), done[0], len(submissions), printable(entry[:-4]), verdict,
+                        counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
+                          flush=True)
 
         # NOTE: daemon threads, and joined in steps, so that Ctrl+C reaches this thread at once.
         threads = [threading.Thread(target=worker, args=(slot,), daemon=True) for slot in slots]
@@ -712,7 +716,14 @@ def write_csv(grader, results):
                 detail = r["detail"]
                 if shot in r["rows"] and pixels is None:
                     detail = r["rows"][shot][1]
-                writer.writerow([r["student"], shot[0], shot[1], r["verdict"], "" if pixels is None else pixels, detail])
+                writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
+                                 cell(detail)])
+
+
+def cell(text):
+    """A student's text as a spreadsheet shows it, never as a formula it would compute."""
+    text = printable(text)
+    return "'" + text if text[:1] in ("=", "+", "-", "@") else text
 
 
 def write_report(grader, args, results, references, ignored):
