@@ -48,6 +48,25 @@ DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left earl
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early"]
 
 
+class Interrupted(Exception):
+    """Ctrl+C, SIGTERM or SIGHUP: the run ends, its sandboxes with it."""
+
+    def __init__(self, signum):
+        super().__init__("signal %d" % signum)
+        self.code = 128 + signum
+
+
+def interrupt(signum, _frame):
+    # NOTE: once only: Ctrl+C reaches both this process and tools/grade, which passes it on, and
+    # the clean-up must not be interrupted in turn.
+    if not interrupt.raised:
+        interrupt.raised = True
+        raise Interrupted(signum)
+
+
+interrupt.raised = False
+
+
 class Failure(Exception):
     """A submission's run ended in a verdict other than a picture at every size."""
 
@@ -606,9 +625,11 @@ def main(argv):
     for entry in ignored:
         print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
     grader = Grader(args)
-    slots, threads = [], []
-    # From here on, Ctrl+C is caught below: the sandboxes and displays are ended, nothing left.
-    signal.signal(signal.SIGINT, signal.default_int_handler)
+    slots, finished, results, code = [], [], None, 0
+    # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
+    # ended, nothing is left, and what was graded so far is reported.
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, interrupt)
     try:
         for i in range(max(1, min(args.jobs, len(submissions)))):
             slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i)))
@@ -637,7 +658,13 @@ def main(argv):
         done = [0]
         lock = threading.Lock()
 
-        def worker(slot):
+        def worker(slot, finished):
+            try:
+                work_on(slot)
+            finally:
+                finished.set()
+
+        def work_on(slot):
             while not grader.stopping.is_set():
                 try:
                     index = work.get_nowait()
@@ -672,32 +699,37 @@ def main(argv):
                         counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
                           flush=True)
 
-        # NOTE: daemon threads, and joined in steps, so that Ctrl+C reaches this thread at once.
-        threads = [threading.Thread(target=worker, args=(slot,), daemon=True) for slot in slots]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            while thread.is_alive():
-                thread.join(0.5)
-    except KeyboardInterrupt:
+        # NOTE: daemon threads, waited for in steps so that a signal reaches this thread at once,
+        # and by an event each: Thread.join cut short by an exception may take a running thread
+        # for ended.
+        finished = [threading.Event() for _ in slots]
+        for slot, event in zip(slots, finished):
+            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        for event in finished:
+            while not event.wait(0.5):
+                pass
+    except Interrupted as stop:
+        code = stop.code
         grader.stop()
-        for thread in threads:
-            thread.join(10)
-        print("grade: interrupted; no report", file=sys.stderr)
-        return 130
+        for event in finished:
+            event.wait(10)
     finally:
         for slot in slots:
             slot.close()
         shutil.rmtree(grader.work, ignore_errors=True)
 
-    write_csv(grader, results)
-    write_report(grader, args, results, references, ignored)
-    print("Graded %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
-        len(results), len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times),
-        "s" if len(args.times) > 1 else "",
-        time.monotonic() - started, tally(results),
-        os.path.join(grader.out, "report.html")))
-    return 0
+    if results is None:
+        print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)
+        return code
+    graded = [r for r in results if r is not None]
+    write_csv(grader, graded)
+    write_report(grader, args, graded, references, ignored, len(results))
+    print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
+        "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
+        len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
+        time.monotonic() - started, tally(graded), os.path.join(grader.out, "report.html")),
+          file=sys.stderr if code else sys.stdout)
+    return code
 
 
 def tally(results):
@@ -726,7 +758,7 @@ def cell(text):
     return "'" + text if text[:1] in ("=", "+", "-", "@") else text
 
 
-def write_report(grader, args, results, references, ignored):
+def write_report(grader, args, results, references, ignored, total):
     out = grader.out
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
@@ -777,7 +809,7 @@ pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
-<p>%(count)d submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
+<p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
 more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
 <p id=pictures>Checking the pictures…</p>
 <table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
@@ -799,7 +831,8 @@ window.addEventListener("load", function () {
 });
 </script>
 </body></html>
-""" % dict(title=e(os.path.basename(os.path.abspath(args.submissions))), count=len(results),
+""" % dict(title=e(os.path.basename(os.path.abspath(args.submissions))),
+           count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
            reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(args.sizes)),
            times=e(", ".join(args.times)),
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None

@@ -13,6 +13,7 @@ chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$root/tools/x11-helpers.sh" # wait_exit
 grade() { "$root/tools/grade" "$@"; }
 
 # Bad usage first: nothing is built for it.
@@ -119,6 +120,23 @@ expect spin_clock differs
 grep -q '^Graded 24 submissions at 3 sizes and 3 times' "$work/animated.log" || fail "no closing summary: $(tail -1 "$work/animated.log")"
 out=$work/out
 
+# SIGTERM in the middle of a class (a submission that never returns is running): the run ends at
+# once and reports what it had graded.
+stopped=$work/stopped
+mkdir -p "$stopped"
+cp "$fixtures/correct.cpp" "$stopped/a.cpp"
+cp "$fixtures/forever.cpp" "$stopped/b.cpp"
+cp "$fixtures/forever.cpp" "$stopped/c.cpp"
+"$root/tools/grade" --reference "$root/examples/Square.cpp" "$stopped" --out "$out-stopped" --jobs 1 --timeout 60 \
+  >"$work/stopped.log" 2>&1 &
+tool=$!
+for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/stopped.log" && break; sleep 0.1; done
+kill -TERM $tool
+wait_exit $tool 15
+code=$?
+[ $code -eq 143 ] || fail "SIGTERM ended tools/grade with $code, not 143: $(tail -2 "$work/stopped.log")"
+grep -q 'The run was interrupted: 1 of 3' "$out-stopped/report.html" || fail "no report of what was graded before SIGTERM"
+
 # Nothing got out, nothing was run by the name, nothing is left running.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"
 [ "$(cat "$outside/secret.txt")" = "the teacher's" ] || fail "the file outside changed"
@@ -128,6 +146,7 @@ ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgre
 left=$(ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
 [ -z "$left" ] || fail "control groups left: $left"
 pgrep -f 'Xvfb.*1920x1200' && fail "a sandbox's display is still running"
+[ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
 
 # The report as a browser shows it: every picture loads, every verdict is there.
 dom=$(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
