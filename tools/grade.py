@@ -40,6 +40,7 @@ SANDBOX_UID = 65534  # nobody
 MEMORY_LIMIT = 1 << 30
 PROCESS_LIMIT = 256
 FILE_SIZE_LIMIT = 256 << 20
+TMP_LIMIT = 256 << 20  # the sandbox's /tmp, in memory
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
 TOOL_TIMEOUT = 60  # seconds for one call of a tool outside the sandbox (ninja, compare, ...)
@@ -370,7 +371,7 @@ class Grader:
                "--unshare-cgroup-try", "--die-with-parent", "--new-session",
                "--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID",
                "--ro-bind", "/usr", "/usr", "--proc", "/proc", "--dev", "/dev",
-               "--perms", "1777", "--tmpfs", "/tmp"]
+               "--perms", "1777", "--size", str(TMP_LIMIT), "--tmpfs", "/tmp"]
         for top in ("/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"):
             if os.path.islink(top):
                 box += ["--symlink", os.readlink(top), top]

@@ -33,7 +33,7 @@ expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
 # and shell characters, and a file that is not a scene.
 class=$work/class outside=$work/outside
 mkdir -p "$class" "$outside"
-cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled}.cpp "$class/"
+cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler}.cpp "$class/"
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
@@ -73,6 +73,7 @@ expect throws "error box"
 expect greedy crashed
 expect snoop pass
 expect peek "does not compile"
+expect filler pass
 expect garbled "error box"
 grep -q "^garbled,792x573,0,error box,,\"'=HYPERLINK" "$out/results.csv" || fail "a formula reached results.csv as one"
 grep -q '^peek,.*Scene.cpp: No such file' "$out/results.csv" || fail "a source file beside the headers was in reach"
@@ -83,7 +84,7 @@ grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
 [ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
-grep -q '^Graded 11 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+grep -q '^Graded 12 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
 
 # An animated reference at three scene times: the right speed passes; the wrong speed, a frame
 # count and a clock of the scene's own fail. And a class where many crash while being pictured:
