@@ -41,6 +41,7 @@ MEMORY_LIMIT = 1 << 30
 PROCESS_LIMIT = 256
 FILE_SIZE_LIMIT = 256 << 20
 TMP_LIMIT = 256 << 20  # the sandbox's /tmp, in memory
+CPU_PERIOD = 100000  # microseconds; a sandbox gets the processors divided by the jobs
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
 TOOL_TIMEOUT = 60  # seconds for one call of a tool outside the sandbox (ninja, compare, ...)
@@ -174,25 +175,32 @@ def run(argv, timeout=TOOL_TIMEOUT, **kwargs):
 
 
 class Limits:
-    """Memory and process limits for one sandbox, in a control group of its own (v2 or v1)."""
+    """Memory and process limits for one sandbox, and its share of the processors (CORES of
+    them), in a control group of its own (v2 or v1): a submission that spins cannot slow its
+    neighbour's past the time limit."""
 
-    def __init__(self, name):
+    def __init__(self, name, cores):
         self.files, self.dirs, self.events = [], [], {}
         base = "/sys/fs/cgroup"
+        quota = cores * CPU_PERIOD
         if os.path.exists(os.path.join(base, "cgroup.controllers")):
             try:
                 with open(os.path.join(base, "cgroup.subtree_control"), "w") as f:
-                    f.write("+memory +pids")
+                    f.write("+memory +pids +cpu")
             except OSError:
                 pass
             self._make(os.path.join(base, name), {"memory.max": MEMORY_LIMIT, "memory.swap.max": 0,
-                                                  "pids.max": PROCESS_LIMIT})
+                                                  "pids.max": PROCESS_LIMIT,
+                                                  "cpu.max": "%d %d" % (quota, CPU_PERIOD)})
             self.events = {"oom_kill": os.path.join(base, name, "memory.events"),
                            "max": os.path.join(base, name, "memory.events"),
                            "pids": os.path.join(base, name, "pids.events")}
         elif os.path.isdir(os.path.join(base, "memory")) and os.path.isdir(os.path.join(base, "pids")):
             self._make(os.path.join(base, "memory", name), {"memory.limit_in_bytes": MEMORY_LIMIT})
             self._make(os.path.join(base, "pids", name), {"pids.max": PROCESS_LIMIT})
+            if os.path.isdir(os.path.join(base, "cpu")):
+                self._make(os.path.join(base, "cpu", name), {"cpu.cfs_period_us": CPU_PERIOD,
+                                                             "cpu.cfs_quota_us": quota})
             self.events = {"oom_kill": os.path.join(base, "memory", name, "memory.oom_control"),
                            "max": os.path.join(base, "memory", name, "memory.failcnt"),
                            "pids": os.path.join(base, "pids", name, "pids.events")}
@@ -300,7 +308,7 @@ class Slot:
     own limits. No window manager: nothing with more rights than the submission acts on the
     display (the program pictures itself and ends without waiting for one)."""
 
-    def __init__(self, index, work):
+    def __init__(self, index, work, cores):
         self.index, self.work = index, work
         os.makedirs(work, exist_ok=True)
         self.authority = make_authority(os.path.join(work, "authority"))
@@ -323,7 +331,7 @@ class Slot:
             os.close(read)
         self.display = ":" + number.decode().strip()
         self.socket = "/tmp/.X11-unix/X" + number.decode().strip()
-        self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index))
+        self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index), cores)
 
     def close(self):
         self.xvfb.terminate()
@@ -632,8 +640,9 @@ def main(argv):
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, interrupt)
     try:
-        for i in range(max(1, min(args.jobs, len(submissions)))):
-            slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i)))
+        jobs = max(1, min(args.jobs, len(submissions)))
+        for i in range(jobs):
+            slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i), max(1, (os.cpu_count() or 1) // jobs)))
         if not slots[0].limits.working:
             print("grade: no control groups here: processes are limited per user, memory per process",
                   file=sys.stderr)
