@@ -226,6 +226,25 @@ class Limits:
         return ["sh", "-c", 'for f in %s; do echo $$ > "$f"; done; exec "$@"'
                 % " ".join(shlex.quote(f) for f in self.files), "sh"]
 
+    def in_force(self):
+        """The limits as the control groups read back, in words: "memory 1024 MiB, ...". A value
+        that did not take is left out."""
+        found = {}
+        for path in self.dirs:
+            for key in ("memory.max", "memory.limit_in_bytes", "pids.max", "cpu.max", "cpu.cfs_quota_us"):
+                text = read(os.path.join(path, key))
+                if text and text.split()[0].isdigit():
+                    found[key.split(".")[0]] = int(text.split()[0])
+        words = []
+        if found.get("memory") == MEMORY_LIMIT:
+            words.append("memory %d MiB" % (MEMORY_LIMIT >> 20))
+        if found.get("pids") == PROCESS_LIMIT:
+            words.append("%d processes" % PROCESS_LIMIT)
+        if found.get("cpu"):
+            cores = found["cpu"] / CPU_PERIOD
+            words.append("%g processor%s" % (cores, "" if cores == 1 else "s"))
+        return words
+
     def counts(self):
         """Times the memory limit killed a process (oom_kill) or was reached (max), and times a
         new process was refused (pids)."""
@@ -643,9 +662,14 @@ def main(argv):
         jobs = max(1, min(args.jobs, len(submissions)))
         for i in range(jobs):
             slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i), max(1, (os.cpu_count() or 1) // jobs)))
-        if not slots[0].limits.working:
+        # What holds, as read back: the teacher sees it before the first submission runs.
+        held = slots[0].limits.in_force() if slots[0].limits.working else []
+        if not held:
             print("grade: no control groups here: processes are limited per user, memory per process",
                   file=sys.stderr)
+        print("grade: each sandbox: %s; /tmp %d MiB; files %d MiB each; %g s a step; no network; "
+              "its own display" % (", ".join(held) or "the per-process limits of prlimit", TMP_LIMIT >> 20,
+                                   FILE_SIZE_LIMIT >> 20, args.timeout), flush=True)
         references = dict(args.pictures)
         if not references:
             verdict, detail, messages, references = grader.grade(slots[0], args.reference, "reference")

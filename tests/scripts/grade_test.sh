@@ -84,6 +84,8 @@ grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
 [ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
+grep -Eq '^grade: each sandbox: memory 1024 MiB, 256 processes, [0-9.]+ processors?; /tmp 256 MiB' "$work/grade.log" ||
+  fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
 grep -q '^Graded 12 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
 
 # An animated reference at three scene times: the right speed passes; the wrong speed, a frame
