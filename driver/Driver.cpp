@@ -230,7 +230,7 @@ public:
                 {0, 0, std::wstring()}); // the window's own size, named below
     }
 
-    bool Finished() const { return Done || !Orders.FirstFrame.empty(); }
+    bool Finished() const { return Next == Pictures() || !Orders.FirstFrame.empty(); }
 
 private:
     // How many frames at each size and time are drawn before the one pictured: the first after
@@ -239,21 +239,20 @@ private:
     static constexpr int WarmUpFrames = 100;
     static constexpr std::chrono::seconds WarmUpTime{1};
 
-    void Idle(TObject* Sender, bool& IdleDone)
+    void Idle(TObject* Sender, bool& Done)
     {
         if (!Orders.FirstFrame.empty() || Frames < WarmUpFrames ||
             std::chrono::steady_clock::now() - Started < WarmUpTime)
         {
             ++Frames;
-            Frame(Sender, IdleDone);
+            Frame(Sender, Done);
             return;
         }
-        if (Next == Orders.Sizes.size() * Orders.Times.size())
+        if (Next == Pictures())
         {
-            Done = true;
             if (!Orders.Hold)
                 Finish(0);
-            Frame(Sender, IdleDone); // held at the last picture's time
+            Frame(Sender, Done); // held at the last picture's time
             return;
         }
         TSize& Size = Orders.Sizes[Next / Orders.Times.size()];
@@ -262,7 +261,7 @@ private:
             Size = {Form.GetClientWidth(), Form.GetClientHeight(),
                     std::to_wstring(Form.GetClientWidth()) + L"x" +
                         std::to_wstring(Form.GetClientHeight())};
-        IdleDone = false;
+        Done = false;
         if (!ReachSize(Size))
             return;
         Form.Clock.Pin(Time.Seconds);
@@ -272,8 +271,10 @@ private:
             Settled = 0;
             ++Next;
         }
-        Frame(Sender, IdleDone);
+        Frame(Sender, Done);
     }
+
+    std::size_t Pictures() const { return Orders.Sizes.size() * Orders.Times.size(); }
 
     // Asks for the size once and waits for it, handling messages meanwhile; a window manager
     // may take a moment, and may refuse.
@@ -313,7 +314,6 @@ private:
     int Settled = 0;
     std::size_t Next = 0; // the picture being made: size Next / times, time Next % times
     std::wstring Wanted;  // where the frame being drawn goes, if anywhere
-    bool Done = false;
 };
 
 } // namespace

@@ -164,7 +164,7 @@ def picture_name(size, time_):
     return "%s@%s.png" % (size, time_)
 
 
-def run(argv, timeout=TOOL_TIMEOUT, **kwargs):
+def run_limited(argv, timeout=TOOL_TIMEOUT, **kwargs):
     """A tool's run with a time limit; one that exceeds it counts as failed, with exit code 124."""
     try:
         # NOTE: a session of its own, so that a Ctrl+C meant for the grader does not spoil a result.
@@ -279,7 +279,7 @@ class Kit:
 
     def __init__(self, build):
         self.build = build
-        commands = run(["ninja", "-C", build, "-t", "commands", "Watch_driver"]).stdout.splitlines()
+        commands = run_limited(["ninja", "-C", build, "-t", "commands", "Watch_driver"]).stdout.splitlines()
         wrapper = os.path.join(build, "watch", "Scene.cpp")
         compile_line = next(c for c in commands if " -c " + wrapper in c)
         link_line = next(c for c in commands if " -o drivers/Watch.exe " in c)
@@ -448,7 +448,7 @@ class Grader:
         os.chown(os.path.join(scratch, "home", ".Xauthority"), SANDBOX_UID, SANDBOX_UID)
         shutil.copyfile(source, os.path.join(scratch, name))
         prefix = os.path.join(scratch, "prefix")
-        if run(["cp", "-al", self.prefix, prefix], timeout=120).returncode != 0:
+        if run_limited(["cp", "-al", self.prefix, prefix], timeout=120).returncode != 0:
             shutil.copytree(self.prefix, prefix, symlinks=True)
         # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
         if os.path.exists(os.path.join(prefix, "wineserver")):
@@ -534,7 +534,12 @@ class Grader:
         argv = [self.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
                 "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
         code, said = self.contained(slot, scratch, argv, display=True)
-        made = [shot for shot in self.args.shots if is_picture(os.path.join(scratch, "pictures", picture_name(*shot)))]
+        # Each picture read once, as the sandbox left it: only a PNG counts.
+        made = {}
+        for shot in self.args.shots:
+            data = read(os.path.join(scratch, "pictures", picture_name(*shot)), PICTURE_LIMIT, text=False)
+            if data and data.startswith(b"\x89PNG\r\n\x1a\n"):
+                made[shot] = data
         if code is None:
             raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
@@ -546,10 +551,10 @@ class Grader:
             raise Failure("crashed", "exit code %d" % code)
         if len(made) != len(self.args.shots):
             raise Failure("crashed", "%d of %d pictures written" % (len(made), len(self.args.shots)))
-        for shot in made:
+        for shot, data in made.items():
             picture = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
             with open(picture, "wb") as f:
-                f.write(repack(read(os.path.join(scratch, "pictures", picture_name(*shot)), PICTURE_LIMIT, text=False)))
+                f.write(repack(data))
             pictures[shot] = picture
 
     # --- comparing -------------------------------------------------------------------------
@@ -557,13 +562,13 @@ class Grader:
     def compare(self, reference, picture, tag, shot):
         """Differing pixels and the difference picture, or None and why they cannot be compared."""
         diff = os.path.join(self.out, "pictures", "%s-%s-diff.png" % (tag, picture_name(*shot)[:-4]))
-        result = run(["compare", "-metric", "AE", "-fuzz", "%g%%" % self.args.fuzz, reference, picture, diff])
+        result = run_limited(["compare", "-metric", "AE", "-fuzz", "%g%%" % self.args.fuzz, reference, picture, diff])
         m = re.match(r"^\s*([0-9.e+]+)", result.stderr)
         if result.returncode in (0, 1) and m:
             return int(float(m.group(1))), diff
         if result.returncode == 124:
             return None, "the comparison took more than %d s" % TOOL_TIMEOUT
-        size = run(["identify", "-format", "%wx%h", picture]).stdout.strip()
+        size = run_limited(["identify", "-format", "%wx%h", picture]).stdout.strip()
         return None, "the picture is %s, not %s" % (size, shot[0]) if size else "the picture cannot be read"
 
     def tolerance(self, shot):
@@ -601,11 +606,6 @@ def read(path, limit=1 << 20, text=True):
             return None
         data = f.read(limit)
         return data.decode("utf-8", "replace") if text else data
-
-
-def is_picture(path):
-    data = read(path, PICTURE_LIMIT, text=False)
-    return bool(data) and data.startswith(b"\x89PNG\r\n\x1a\n")
 
 
 def repack(png):

@@ -49,12 +49,7 @@ watch_replace() {
   watch_stop_program
   WATCH_PID=$pid WATCH_WID=$wid
   # The first frame, or the end that came instead of it.
-  for _ in $(seq 200); do
-    [ -f "$shot" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if [ -f "$shot" ]; then
+  if wait_file "$(dirname "$shot")" first.png "$pid" 10; then
     mv -f "$shot" "$WATCH_BUILD/screenshot.png"
     echo "watch: screenshot $WATCH_BUILD/screenshot.png"
   elif ! kill -0 "$pid" 2>/dev/null; then

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Sourced by the tools and test scripts that drive the program through X: waiting for windows
-# by exact name, and for a process to end. Every X client here has a time limit: one can wait
+# by exact name, for a process to end, and for the file a process writes. Every X client here has a time limit: one can wait
 # for ever on a window whose program crashes meanwhile.
 
 # Prints the id of a visible window with this exact name, other than the id given second (a
@@ -35,6 +35,19 @@ wait_exit() {
     sleep 0.05
   done
   return 255
+}
+
+# Waits up to SECONDS for a file named NAME (a pattern, as find -name takes it) in the folder
+# DIR while the child PID runs; succeeds once there is one.
+wait_file() {
+  local dir=$1 name=$2 pid=$3 seconds=$4 i
+  found() { [ -n "$(find "$dir" -maxdepth 1 -name "$name" -print -quit 2>/dev/null)" ]; }
+  for i in $(seq $((seconds * 20))); do
+    found && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  found
 }
 
 # The client area of the window with this id, on the screen: X Y WIDTH HEIGHT.

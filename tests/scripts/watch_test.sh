@@ -66,7 +66,6 @@ wait_shot 3
 grep -q "My Scene.cpp:[0-9]*:[0-9]*: error" "$log" || fail "no compiler message with the file and line"
 [ "$(grep -c 'does not compile' "$log")" -eq 1 ] || fail "the failure is not reported once"
 [ "$(wait_window "$caption")" = "$good" ] || fail "the last good window did not stay"
-[ "$(colour)" = 255,0,0 ] || fail "the last good picture did not stay: $(colour)"
 
 # Saved as many editors do: a new file renamed over the old one.
 sed "s/glColor3f([^)]*)/glColor3f(0.0f, 0.0f, 1.0f)/" "$root/examples/Square.cpp" >"$work/.My Scene.cpp.swp"
