@@ -16,9 +16,13 @@ watch_point_at() {
   [ "$(cat "$wrapper" 2>/dev/null)" = "$line" ] || printf '%s\n' "$line" >"$wrapper"
 }
 
-# Builds the Watch target; on failure prints the compiler's own lines, file and line first.
+# Builds the Watch target from the scene as it is now; on failure prints the compiler's own
+# lines, file and line first.
 watch_build() {
   local out
+  # NOTE: the scene's object goes first: a save that lands while its predecessor compiles is
+  # older than that object, and ninja would take the object for up to date.
+  rm -f "$WATCH_BUILD/CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj"
   out=$(timeout --foreground 300 cmake --build "$WATCH_BUILD" --target Watch_driver 2>&1) && return 0
   grep -v -e '^\[[0-9]*/[0-9]*\]' -e '^FAILED: ' -e '^ninja: ' -e '^In file included from ' \
     -e '-o [^ ]*\.obj -c ' -e '^compilation terminated' -e ' -o [^ ]*Watch\.exe ' <<<"$out" >&2
