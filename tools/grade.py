@@ -19,6 +19,7 @@ import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is 
 import csv
 import html
 import os
+import pwd
 import queue
 import re
 import secrets
@@ -36,17 +37,20 @@ PROGRAM = "Submission"
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
 SCREEN = (1920, 1200)
-SANDBOX_UID = 65534  # nobody
+FIRST_UID = 64000  # each sandbox runs as a user of its own, the first free one from here up
 MEMORY_LIMIT = 1 << 30
 PROCESS_LIMIT = 256
 FILE_SIZE_LIMIT = 256 << 20
 TMP_LIMIT = 256 << 20  # the sandbox's /tmp, in memory
+DISK_LIMIT = 256 << 20  # its own disk: its scene, its program, what it changes in its Wine prefix
 CPU_PERIOD = 100000  # microseconds; a sandbox gets the processors divided by the jobs
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
 TOOL_TIMEOUT = 60  # seconds for one call of a tool outside the sandbox (ninja, compare, ...)
 # The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
 DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
+# What a sandbox is held to; the run stops unless each is proved (or the teacher accepts less).
+LIMITS = ["memory", "processes", "processors", "disk", "/tmp", "files", "time"]
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early"]
 
 
@@ -81,7 +85,8 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
-              "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N]")
+              "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
+              "[--accept-weaker-limits]")
     parser.add_argument("submissions", metavar="SUBMISSIONS", help="a folder of NAME.cpp files, one a student")
     parser.add_argument("--reference", required=True,
                         help="the teacher's scene file, or a folder of pictures named by size and "
@@ -97,6 +102,9 @@ def parse_arguments(argv):
     parser.add_argument("--tolerance", type=int,
                         help="pixels that may differ at each size (default 0.5%% of the picture)")
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
+    parser.add_argument("--accept-weaker-limits", action="store_true",
+                        help="grade even where a sandbox's limit cannot be set (each is proved first, and "
+                             "the run stops when one is missing)")
     parser.add_argument("--build", help=argparse.SUPPRESS)
     parser.add_argument("--check-only", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
@@ -221,29 +229,33 @@ class Limits:
     def prefix(self):
         """A command prefix that moves itself into the groups, then runs the rest."""
         if not self.working:
-            # Weaker, but still limits: processes per user, and writable memory per process.
+            # Weaker, but still limits: processes of the slot's own user, memory per process.
             return ["prlimit", "--nproc=%d" % PROCESS_LIMIT, "--data=%d" % MEMORY_LIMIT, "--"]
         return ["sh", "-c", 'for f in %s; do echo $$ > "$f"; done; exec "$@"'
                 % " ".join(shlex.quote(f) for f in self.files), "sh"]
 
     def in_force(self):
-        """The limits as the control groups read back, in words: "memory 1024 MiB, ...". A value
-        that did not take is left out."""
+        """Each limit that holds, as the control groups read back, in words: {"memory": "memory
+        1024 MiB", ...}; without them, what prlimit holds instead. A value that did not take is
+        left out."""
+        if not self.working:
+            return {"processes": "%d processes of its own user" % PROCESS_LIMIT,
+                    "memory of each process": "memory %d MiB a process" % (MEMORY_LIMIT >> 20)}
         found = {}
         for path in self.dirs:
             for key in ("memory.max", "memory.limit_in_bytes", "pids.max", "cpu.max", "cpu.cfs_quota_us"):
                 text = read(os.path.join(path, key))
                 if text and text.split()[0].isdigit():
                     found[key.split(".")[0]] = int(text.split()[0])
-        words = []
+        held = {}
         if found.get("memory") == MEMORY_LIMIT:
-            words.append("memory %d MiB" % (MEMORY_LIMIT >> 20))
+            held["memory"] = "memory %d MiB" % (MEMORY_LIMIT >> 20)
         if found.get("pids") == PROCESS_LIMIT:
-            words.append("%d processes" % PROCESS_LIMIT)
+            held["processes"] = "%d processes" % PROCESS_LIMIT
         if found.get("cpu"):
             cores = found["cpu"] / CPU_PERIOD
-            words.append("%g processor%s" % (cores, "" if cores == 1 else "s"))
-        return words
+            held["processors"] = "%g processor%s" % (cores, "" if cores == 1 else "s")
+        return held
 
     def counts(self):
         """Times the memory limit killed a process (oom_kill) or was reached (max), and times a
@@ -323,13 +335,14 @@ class Kit:
 
 
 class Slot:
-    """One sandbox at a time: its own X display, which only a holder of its key may use, and its
-    own limits. No window manager: nothing with more rights than the submission acts on the
-    display (the program pictures itself and ends without waiting for one)."""
+    """One sandbox at a time: its own X display, which only a holder of its key may use, its own
+    user, disk and limits. No window manager: nothing with more rights than the submission acts
+    on the display (the program pictures itself and ends without waiting for one)."""
 
-    def __init__(self, index, work, cores):
-        self.index, self.work = index, work
+    def __init__(self, index, work, cores, uid, prefix):
+        self.index, self.work, self.uid = index, work, uid
         os.makedirs(work, exist_ok=True)
+        self.disk = Disk(os.path.join(work, "disk"), prefix)
         self.authority = make_authority(os.path.join(work, "authority"))
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
@@ -353,6 +366,7 @@ class Slot:
         self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index), cores)
 
     def close(self):
+        self.disk.clear()
         self.xvfb.terminate()
         try:
             self.xvfb.wait(timeout=5)
@@ -360,6 +374,80 @@ class Slot:
             self.xvfb.kill()
             self.xvfb.wait()
         self.limits.close()
+
+
+class Disk:
+    """A slot's own disk, made anew for each submission: a tmpfs of DISK_LIMIT bytes holding the
+    submission's folder, with the prepared Wine prefix under an overlay whose changes land on the
+    same tmpfs. A submission that fills its disk fills this, nothing of the host's. Unlimited (a
+    host folder, each file limited alone, the prefix copied as hard links) where mounts fail."""
+
+    def __init__(self, path, prefix):
+        self.path, self.prefix, self.limited = path, prefix, True
+        self.scratch = os.path.join(path, "scratch")
+
+    def make(self):
+        """The submission's empty folder with its own Wine prefix in it. Raises OSError, saying
+        why, when a limited disk cannot be made."""
+        self.clear()
+        os.makedirs(self.path)
+        merged = os.path.join(self.scratch, "prefix")
+        if not self.limited:
+            os.makedirs(self.scratch)
+            if run_limited(["cp", "-al", self.prefix, merged], timeout=120).returncode != 0:
+                shutil.copytree(self.prefix, merged, symlinks=True)
+            return self.scratch
+        mount("tmpfs", self.path, "size=%d,mode=0755,nosuid,nodev" % DISK_LIMIT)
+        for folder in ("upper", "over", "scratch/prefix"):
+            os.makedirs(os.path.join(self.path, folder))
+        # NOTE: the option string splits at commas and colons; a path's own are escaped.
+        escape = lambda path: re.sub(r"([,:\\])", r"\\\1", path)
+        mount("overlay", merged, "lowerdir=%s,upperdir=%s,workdir=%s,nosuid,nodev" % (
+            escape(self.prefix), escape(os.path.join(self.path, "upper")), escape(os.path.join(self.path, "over"))))
+        return self.scratch
+
+    def clear(self):
+        """Unmounts and removes it all; whatever a dying sandbox still holds goes when it ends."""
+        for point in sorted(mounts_under(self.path), key=len, reverse=True):
+            run_limited(["umount", "--lazy", point])
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def mount(kind, point, options):
+    result = run_limited(["mount", "-t", kind, "-o", options, kind, point])
+    if result.returncode != 0:
+        raise OSError("%s at %s: %s" % (kind, point, printable(result.stderr) or "exit code %d" % result.returncode))
+
+
+def mounts_under(path):
+    """The mount points at path or under it, as the kernel lists them (octal escapes undone)."""
+    points = []
+    with open("/proc/self/mounts") as f:
+        for line in f:
+            point = re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)), line.split()[1])
+            if point == path or point.startswith(path.rstrip("/") + "/"):
+                points.append(point)
+    return points
+
+
+def free_uids(count):
+    """User ids that no account and no running process has, one a slot: a limit per user then
+    counts one slot's processes alone."""
+    taken = set()
+    for entry in os.listdir("/proc"):
+        try:
+            taken.add(os.stat("/proc/" + entry).st_uid if entry.isdigit() else -1)
+        except OSError:
+            pass
+    uids, uid = [], FIRST_UID
+    while len(uids) < count:
+        try:
+            pwd.getpwuid(uid)
+        except KeyError:
+            if uid not in taken:
+                uids.append(uid)
+        uid += 1
+    return uids
 
 
 def make_authority(path):
@@ -385,6 +473,10 @@ class Grader:
         self.work = os.path.join(self.build, "grade-work")
         # The sandboxes running now, so that an interrupted run can end them.
         self.running, self.lock, self.stopping = set(), threading.Lock(), threading.Event()
+        self.why_not = {}  # a limit that could not be set: why
+        # A run ended by force may have left its disks mounted.
+        for point in sorted(mounts_under(self.work), key=len, reverse=True):
+            run_limited(["umount", "--lazy", point])
         shutil.rmtree(self.work, ignore_errors=True)
         shutil.rmtree(os.path.join(self.out, "pictures"), ignore_errors=True)
         os.makedirs(os.path.join(self.out, "pictures"), exist_ok=True)
@@ -392,8 +484,8 @@ class Grader:
     # --- the sandbox ---------------------------------------------------------------------
 
     def sandbox(self, slot, scratch, argv, cwd="/scratch", display=False):
-        """The command that runs argv as nobody, seeing the system read-only, the kit read-only,
-        its scratch folder and nothing else; no network."""
+        """The command that runs argv as the slot's user, seeing the system read-only, the kit
+        read-only, its scratch folder and nothing else; no network."""
         box = ["bwrap", "--unshare-ipc", "--unshare-pid", "--unshare-net", "--unshare-uts",
                "--unshare-cgroup-try", "--die-with-parent", "--new-session",
                "--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID",
@@ -408,7 +500,7 @@ class Grader:
         if display:
             binds.append((slot.socket, slot.socket))
         # NOTE: bwrap makes the folders above a mount point for root alone (0700): make them
-        # first, open to all, or nobody could reach what is mounted there.
+        # first, open to all, or the sandbox's user could not reach what is mounted there.
         above = {"/etc"}
         for _, target in binds:
             parent = os.path.dirname(target)
@@ -433,30 +525,27 @@ class Grader:
         for key, value in env.items():
             box += ["--setenv", key, value]
         box += ["--chdir", cwd, "--",
-                "setpriv", "--reuid=%d" % SANDBOX_UID, "--regid=%d" % SANDBOX_UID, "--clear-groups",
+                "setpriv", "--reuid=%d" % slot.uid, "--regid=%d" % slot.uid, "--clear-groups",
                 "--inh-caps=-all", "--bounding-set=-all", "--",
                 "prlimit", "--fsize=%d" % FILE_SIZE_LIMIT, "--core=0", "--"]
         return slot.limits.prefix() + box + argv
 
     def prepare_scratch(self, slot, source, name):
-        """A fresh folder for one submission: its scene and a Wine prefix of its own, made of
-        hard links to the prepared one (read-only files, folders of its own)."""
-        scratch = os.path.join(slot.work, "scratch")
-        shutil.rmtree(scratch, ignore_errors=True)
+        """A fresh folder for one submission on its slot's disk: its scene, its X key and a Wine
+        prefix of its own over the prepared one, whose files stay read-only to it."""
+        scratch = slot.disk.make()
         os.makedirs(os.path.join(scratch, "home"))
         shutil.copyfile(slot.authority, os.path.join(scratch, "home", ".Xauthority"))
-        os.chown(os.path.join(scratch, "home", ".Xauthority"), SANDBOX_UID, SANDBOX_UID)
+        os.chown(os.path.join(scratch, "home", ".Xauthority"), slot.uid, slot.uid)
         shutil.copyfile(source, os.path.join(scratch, name))
         prefix = os.path.join(scratch, "prefix")
-        if run_limited(["cp", "-al", self.prefix, prefix], timeout=120).returncode != 0:
-            shutil.copytree(self.prefix, prefix, symlinks=True)
         # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
         if os.path.exists(os.path.join(prefix, "wineserver")):
             os.remove(os.path.join(prefix, "wineserver"))
-        # Folders only: the files are the prepared prefix's own, shared through the links.
+        # Folders only: Wine runs in a prefix its user owns, and makes files of its own there.
         for top, _, _ in os.walk(scratch):
-            os.chown(top, SANDBOX_UID, SANDBOX_UID)
-        os.chown(os.path.join(scratch, name), SANDBOX_UID, SANDBOX_UID)
+            os.chown(top, slot.uid, slot.uid)
+        os.chown(os.path.join(scratch, name), slot.uid, slot.uid)
         return scratch
 
     # --- one submission ------------------------------------------------------------------
@@ -480,8 +569,38 @@ class Grader:
             verdict, detail = "crashed", "stopped at the memory limit (%d MiB)" % (MEMORY_LIMIT >> 20)
         elif after.get("pids", 0) > before.get("pids", 0) and verdict != "pass":
             detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
-        shutil.rmtree(scratch, ignore_errors=True)
+        slot.disk.clear()
         return verdict, detail, messages, pictures
+
+    def prove(self, slot):
+        """Each limit of the slot's sandbox that holds, in words, keyed by its name, as read back:
+        the control groups' files, and the sizes and limits a program inside sees."""
+        held = slot.limits.in_force()
+        if not slot.limits.working:
+            self.why_not["control groups"] = "none could be made under /sys/fs/cgroup"
+        held["time"] = "%g s a step" % self.args.timeout
+        try:
+            scratch = slot.disk.make()
+        except OSError as error:
+            self.why_not["disk"] = str(error)
+            slot.disk.limited = False
+            scratch = slot.disk.make()
+        os.chown(scratch, slot.uid, slot.uid)
+        probe = "df -k --output=size /tmp /scratch | tail -n 2; ulimit -f"
+        code, said = self.contained(slot, scratch, ["sh", "-c", probe])
+        slot.disk.clear()
+        sizes = said.split()
+        if code == 0 and len(sizes) == 3 and all(word.isdigit() for word in sizes):
+            tmp, disk, blocks = (int(word) for word in sizes)
+            if tmp << 10 == TMP_LIMIT:
+                held["/tmp"] = "/tmp %d MiB" % (TMP_LIMIT >> 20)
+            if disk << 10 == DISK_LIMIT and slot.disk.limited:
+                held["disk"] = "disk %d MiB" % (DISK_LIMIT >> 20)
+            if blocks * 512 == FILE_SIZE_LIMIT:
+                held["files"] = "files %d MiB each" % (FILE_SIZE_LIMIT >> 20)
+        else:
+            self.why_not["sandbox"] = "a program in it said: %s" % (printable(said) or "exit code %s" % code)
+        return held
 
     def contained(self, slot, scratch, argv, cwd="/scratch", display=False):
         """Runs argv in the sandbox for at most --timeout seconds; returns (exit code or None when
@@ -530,7 +649,7 @@ class Grader:
     def show(self, slot, scratch, tag, pictures):
         """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
         os.makedirs(os.path.join(scratch, "pictures"))
-        os.chown(os.path.join(scratch, "pictures"), SANDBOX_UID, SANDBOX_UID)
+        os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
         argv = [self.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
                 "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
         code, said = self.contained(slot, scratch, argv, display=True)
@@ -660,16 +779,25 @@ def main(argv):
         signal.signal(number, interrupt)
     try:
         jobs = max(1, min(args.jobs, len(submissions)))
-        for i in range(jobs):
-            slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i), max(1, (os.cpu_count() or 1) // jobs)))
-        # What holds, as read back: the teacher sees it before the first submission runs.
-        held = slots[0].limits.in_force() if slots[0].limits.working else []
-        if not held:
-            print("grade: no control groups here: processes are limited per user, memory per process",
+        cores = max(1, (os.cpu_count() or 1) // jobs)
+        for i, uid in enumerate(free_uids(jobs)):
+            slots.append(Slot(i, os.path.join(grader.work, "slot%d" % i), cores, uid, grader.prefix))
+        # Every limit proved before the first submission runs, and told.
+        held = [grader.prove(slot) for slot in slots]
+        missing = [name for name in LIMITS if not all(name in h for h in held)]
+        told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
+                         [words for name, words in held[0].items() if name not in LIMITS])
+        if missing and not args.accept_weaker_limits:
+            print("grade: these limits cannot be set here: %s%s.\n"
+                  "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
+                  "or pass --accept-weaker-limits to grade with those that hold: %s." % (
+                      ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(grader.why_not.items())),
+                      told),
                   file=sys.stderr)
-        print("grade: each sandbox: %s; /tmp %d MiB; files %d MiB each; %g s a step; no network; "
-              "its own display" % (", ".join(held) or "the per-process limits of prlimit", TMP_LIMIT >> 20,
-                                   FILE_SIZE_LIMIT >> 20, args.timeout), flush=True)
+            return 3
+        print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
+            told,
+            "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
         references = dict(args.pictures)
         if not references:
             verdict, detail, messages, references = grader.grade(slots[0], args.reference, "reference")

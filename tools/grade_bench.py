@@ -23,6 +23,7 @@ MIX = ([("correct", "tests/grade/correct.cpp")] * 12 + [("square", "examples/Squ
 
 
 TIMES = "0,0.5,1"
+KEPT_FROM = "## What the sandbox keeps out"
 # The figures before the program took its own pictures, from this file as it was then.
 BEFORE = [
     "## Before: pictures taken through the X server",
@@ -85,13 +86,16 @@ def main():
               "The whole run includes the reference's own build and run and everything `tools/grade` "
               "does before it (the check that the framework is built, the prepared Wine prefix). "
               "What one submission costs: a compile of its one file against the precompiled shared "
-              "header, a link with the tools' entry, a Wine prefix made of hard links to the prepared "
-              "one, and one run of the program: a second of frames on the real clock, then one "
+              "header, a link with the tools' entry, a disk of its own with an overlay over the prepared "
+              "Wine prefix, and one run of the program: a second of frames on the real clock, then one "
               "frame at each size and time, pictured by the program itself. No step waits a fixed "
               "time. A submission that hangs costs `--timeout` seconds.", ""] + BEFORE
     out = os.path.join(args.root, "docs", "grading.md")
+    # The page's other sections are kept as they are.
+    with open(out) as f:
+        kept = f.read().partition(KEPT_FROM)
     with open(out, "w") as f:
-        f.write("\n".join(lines))
+        f.write("\n".join(lines) + ("\n" + kept[1] + kept[2] if kept[1] else ""))
     print("Wrote " + out)
     return 0
 

@@ -33,7 +33,7 @@ expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
 # and shell characters, and a file that is not a scene.
 class=$work/class outside=$work/outside
 mkdir -p "$class" "$outside"
-cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler}.cpp "$class/"
+cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler,bomb,spinner,xtalk}.cpp "$class/"
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
@@ -52,6 +52,9 @@ sed -e "s|@SECRET@|$(z "$outside/secret.txt")|" -e "s|@OTHER@|$(z "$class/correc
   -e "s|@WRITE@|$(z "$outside/escaped.txt")|" -e "s|@PORT@|$port|" "$fixtures/snoop.cpp" >"$class/snoop.cpp"
 grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp"
 
+# What runs before: a process of a sandbox's user, or one left to init, that is new after the
+# runs was left by them.
+processes=$(ps -e -o pid= | sort)
 out=$work/out
 (cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --jobs 2) \
   >"$work/grade.log" 2>&1
@@ -75,6 +78,10 @@ expect snoop pass
 expect peek "does not compile"
 expect filler pass
 expect garbled "error box"
+expect bomb hung
+expect spinner pass
+expect xtalk pass
+grep -q "^bomb,.*limit of 256 processes" "$out/results.csv" || fail "the process limit is not named"
 grep -q "^garbled,792x573,0,error box,,\"'=HYPERLINK" "$out/results.csv" || fail "a formula reached results.csv as one"
 grep -q '^peek,.*Scene.cpp: No such file' "$out/results.csv" || fail "a source file beside the headers was in reach"
 grep -q $'\x1b' "$work/grade.log" "$out/results.csv" && fail "terminal escapes reached the terminal or results.csv"
@@ -84,9 +91,9 @@ grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
 [ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
-grep -Eq '^grade: each sandbox: memory 1024 MiB, 256 processes, [0-9.]+ processors?; /tmp 256 MiB' "$work/grade.log" ||
+grep -Eq '^grade: each sandbox: memory 1024 MiB, 256 processes, [0-9.]+ processors?, disk 256 MiB, /tmp 256 MiB, files 256 MiB each, 20 s a step;' "$work/grade.log" ||
   fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
-grep -q '^Graded 12 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+grep -q '^Graded 15 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
 
 # An animated reference at three scene times: the right speed passes; the wrong speed, a frame
 # count and a clock of the scene's own fail. And a class where many crash while being pictured:
@@ -123,22 +130,46 @@ expect spin_clock differs
 grep -q '^Graded 24 submissions at 3 sizes and 3 times' "$work/animated.log" || fail "no closing summary: $(tail -1 "$work/animated.log")"
 out=$work/out
 
-# SIGTERM in the middle of a class (a submission that never returns is running): the run ends at
-# once and reports what it had graded.
+# SIGTERM or SIGHUP in the middle of a class (a submission that never returns is running): the
+# run ends at once and reports what it had graded.
 stopped=$work/stopped
 mkdir -p "$stopped"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
-"$root/tools/grade" --reference "$root/examples/Square.cpp" "$stopped" --out "$out-stopped" --jobs 1 --timeout 60 \
-  >"$work/stopped.log" 2>&1 &
-tool=$!
-for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/stopped.log" && break; sleep 0.1; done
-kill -TERM $tool
-wait_exit $tool 15
+for signal in TERM HUP; do
+  "$root/tools/grade" --reference "$root/examples/Square.cpp" "$stopped" --out "$out-$signal" --jobs 1 --timeout 60 \
+    >"$work/$signal.log" 2>&1 &
+  tool=$!
+  for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/$signal.log" && break; sleep 0.1; done
+  kill -$signal $tool
+  wait_exit $tool 15
+  code=$?
+  [ $code -eq $((128 + $(kill -l $signal))) ] || fail "SIG$signal ended tools/grade with $code: $(tail -2 "$work/$signal.log")"
+  grep -q 'The run was interrupted: 1 of 3' "$out-$signal/report.html" || fail "no report of what was graded before SIG$signal"
+done
+
+# Where a limit cannot be set (here: no control groups), the run stops before any student's
+# code runs, unless the teacher accepts less; then each slot's processes are counted apart, so
+# a fork bomb does not take its neighbour's.
+weak=$work/weak
+mkdir -p "$weak"
+cp "$fixtures/correct.cpp" "$fixtures/bomb.cpp" "$weak/"
+without_cgroups() {
+  timeout --foreground 200 unshare --mount sh -c 'mount -t tmpfs -o ro,size=4k none /sys/fs/cgroup && exec "$@"' sh \
+    "$root/tools/grade" --reference "$root/examples/Square.cpp" "$weak" --out "$out-weak" --jobs 2 --timeout 10 "$@"
+}
+without_cgroups >"$work/weak.log" 2>&1
 code=$?
-[ $code -eq 143 ] || fail "SIGTERM ended tools/grade with $code, not 143: $(tail -2 "$work/stopped.log")"
-grep -q 'The run was interrupted: 1 of 3' "$out-stopped/report.html" || fail "no report of what was graded before SIGTERM"
+[ $code -eq 3 ] && grep -q 'cannot be set here: memory, processors' "$work/weak.log" && grep -q 'pass --accept-weaker-limits' "$work/weak.log" ||
+  fail "a missing limit did not stop the run ($code): $(cat "$work/weak.log")"
+[ ! -e "$out-weak/results.csv" ] || fail "a submission was graded without its limits"
+without_cgroups --accept-weaker-limits >"$work/weak.log" 2>&1 || fail "tools/grade --accept-weaker-limits exited with $?"
+grep -q 'WITHOUT memory, processors' "$work/weak.log" || fail "the missing limit is not told: $(head -3 "$work/weak.log")"
+out=$out-weak
+expect correct pass
+expect bomb hung
+out=$work/out
 
 # Nothing got out, nothing was run by the name, nothing is left running.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"
@@ -147,6 +178,11 @@ grep -q 'The run was interrupted: 1 of 3' "$out-stopped/report.html" || fail "no
 sleep 0.5
 ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgrep -a bwrap)"
 left=$(ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+grep -q grade-work /proc/mounts && fail "a sandbox's disk is still mounted: $(grep grade-work /proc/mounts)"
+for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
+  owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
+  awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) {exit 1}' <<<"$owner" || fail "a process was left: $owner"
+done
 [ -z "$left" ] || fail "control groups left: $left"
 pgrep -f 'Xvfb.*1920x1200' && fail "a sandbox's display is still running"
 [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
@@ -165,7 +201,7 @@ grep -qF "Zoë &lt;i&gt;O'Brien; \$(touch pwned)" <<<"$dom" || fail "the odd nam
 
 if [ $failures -ne 0 ]; then
   echo "--- tools/grade said:"
-  cat "$work/grade.log" "$work/animated.log"
+  cat "$work/grade.log" "$work/animated.log" "$work/weak.log"
   exit 1
 fi
 echo "every verdict right, nothing escaped, the report complete"
