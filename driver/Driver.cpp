@@ -12,6 +12,7 @@
 // Whatever goes wrong is one line on the standard error and an exit code of its own (below),
 // never a box that waits for a click.
 #include "Png.h"
+#include "Support.h"
 
 #include <Tutorial.h>
 
@@ -42,50 +43,11 @@ struct TDriverFailure
     std::string Text;
 };
 
-void Say(const std::string& Line)
-{
-    const std::string Text = Line + "\n";
-    DWORD Written = 0;
-    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), Text.data(), static_cast<DWORD>(Text.size()),
-                &Written, nullptr);
-}
-
-// Ends the process at once, its window left to the system: the pictures and the line above are
-// written by then. NOTE: destroying a window on a display with no window manager makes Wine wait
-// about 2 s for one, and the grader's displays have none.
-[[noreturn]] void Finish(int Code)
-{
-    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(Code));
-    ::ExitProcess(static_cast<UINT>(Code));
-}
-
 // NOTE: an unhandled structured exception would otherwise go to the system's crash handler,
 // which may wait for a click; this says what it was and ends the process at once.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
 {
-    const EXCEPTION_RECORD& Record = *Info->ExceptionRecord;
-    char Text[160];
-    const auto Code = static_cast<unsigned long>(Record.ExceptionCode);
-    if (Record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && Record.NumberParameters >= 2)
-    {
-        const ULONG_PTR Kind = Record.ExceptionInformation[0];
-        std::snprintf(Text, sizeof Text, "crash: access violation (0x%08lX) %s address 0x%p", Code,
-                      Kind == 1   ? "writing"
-                      : Kind == 8 ? "executing"
-                                  : "reading",
-                      reinterpret_cast<void*>(Record.ExceptionInformation[1]));
-    }
-    else
-    {
-        const char* Name =
-            Record.ExceptionCode == EXCEPTION_STACK_OVERFLOW        ? "stack overflow"
-            : Record.ExceptionCode == EXCEPTION_INT_DIVIDE_BY_ZERO  ? "integer division by zero"
-            : Record.ExceptionCode == EXCEPTION_ILLEGAL_INSTRUCTION ? "illegal instruction"
-                                                                    : "exception";
-        std::snprintf(Text, sizeof Text, "crash: %s (0x%08lX) at %p", Name, Code,
-                      Record.ExceptionAddress);
-    }
-    Say(Text);
+    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
     Finish(ExitCrash);
 }
 
@@ -173,43 +135,15 @@ TOrders ReadCommandLine()
     return Orders;
 }
 
-// Writes through a file of another name first: a tool waiting for the picture never reads
-// half of it.
-void WriteFile(const std::wstring& Path, const std::vector<std::uint8_t>& Bytes)
-{
-    const std::wstring Part = Path + L".part";
-    FILE* File = ::_wfopen(Part.c_str(), L"wb");
-    const bool Written = File && std::fwrite(Bytes.data(), 1, Bytes.size(), File) == Bytes.size();
-    if (File && std::fclose(File) != 0)
-        throw TDriverFailure{"cannot write " + Narrow(Part)};
-    if (!Written || !::MoveFileExW(Part.c_str(), Path.c_str(), MOVEFILE_REPLACE_EXISTING))
-        throw TDriverFailure{"cannot write " + Narrow(Path)};
-}
-
 // The client area's pixels as drawn, read from the back buffer before the swap.
 void WriteFrame(TForm1& Form, const std::wstring& Path)
 {
-    const int Width = Form.GetClientWidth(), Height = Form.GetClientHeight();
-    if (Width <= 0 || Height <= 0)
-        throw TDriverFailure{"the client area is empty"};
-    std::vector<std::uint8_t> Pixels(static_cast<std::size_t>(Width) * Height * 3);
-    // The scene's own read state is put back as it was.
-    GLint Alignment = 4, ReadBuffer = GL_BACK;
-    ::glGetIntegerv(GL_PACK_ALIGNMENT, &Alignment);
-    ::glGetIntegerv(GL_READ_BUFFER, &ReadBuffer);
-    ::glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    ::glReadBuffer(GL_BACK);
-    ::glReadPixels(0, 0, Width, Height, GL_RGB, GL_UNSIGNED_BYTE, Pixels.data());
-    ::glReadBuffer(static_cast<GLenum>(ReadBuffer));
-    ::glPixelStorei(GL_PACK_ALIGNMENT, Alignment);
-    if (::glGetError() != GL_NO_ERROR)
+    const std::vector<std::uint8_t> Pixels =
+        ReadBackBuffer(Form.GetClientWidth(), Form.GetClientHeight());
+    if (Pixels.empty())
         throw TDriverFailure{"the frame could not be read back"};
-    // OpenGL's rows run bottom up, a picture's top down.
-    const std::size_t Row = static_cast<std::size_t>(Width) * 3;
-    for (int Y = 0; Y < Height / 2; ++Y)
-        std::swap_ranges(Pixels.begin() + Y * Row, Pixels.begin() + (Y + 1) * Row,
-                         Pixels.begin() + (Height - 1 - Y) * Row);
-    WriteFile(Path, EncodePng(Width, Height, Pixels));
+    if (!WriteWhole(Path, EncodePng(Form.GetClientWidth(), Form.GetClientHeight(), Pixels)))
+        throw TDriverFailure{"cannot write " + Narrow(Path)};
 }
 
 // Takes over the application's idle handler and calls the form's own, ApplicationIdle, for

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# tools/run --watch as a student uses it: each save of the scene shows in a window at the old
-# one's place and size; a save that does not compile keeps the last good window; a crash and an
-# exception are reported and watching goes on; Esc ends it all.
+# tools/run --watch as a student uses it: each save shows in the same window, whose scene clock
+# carries on; a save that does not compile, crashes or throws leaves the last good picture, with
+# one line each; --restart shows a save in a new program; Esc and Ctrl+C in a real terminal end
+# it all, leaving nothing.
 #   watch_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-caption='Zorv OpenGL Tutorial Exercise'
 . "$root/tools/x11-helpers.sh"
 work=$(mktemp -d)
 scene="$work/My Scene.cpp" # a space, as students' file names have
@@ -18,90 +18,136 @@ BUILD_DIR=${BUILD_DIR:?the build folder} "$root/tools/run" --watch "$scene" >"$l
 watcher=$!
 cleanup() {
   kill "$watcher" 2>/dev/null
+  tmux -L "watch-test-$$" kill-server 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 message=$("$root/tools/run" --watch "$work/none.cpp" 2>&1)
 [ $? -eq 2 ] && grep -q 'no scene file' <<<"$message" || fail "a missing scene file: $message"
 
-# Waits for the watcher's word on the Nth save: a new first frame, or why there is none.
-shots() { grep -cE '^watch: (screenshot|.* does not compile|the program stopped)' "$log"; }
-wait_shot() {
+# Waits for the watcher's word on the Nth save: a first frame, or why there is none.
+said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|the program stopped)' "$1"; }
+wait_said() {
+  local file=${2:-$log}
   for _ in $(seq 900); do
-    [ "$(shots)" -ge "$1" ] && return 0
-    kill -0 "$watcher" 2>/dev/null || break
+    [ "$(said "$file")" -ge "$1" ] && return 0
     sleep 0.1
   done
-  echo "--- the watcher's output:"; cat "$log"
+  echo "--- the watcher's output:"; cat "$file"
   exit 1
 }
-# The colour in the middle of the latest first frame, as R,G,B.
-colour() {
-  timeout 20 convert "$BUILD_DIR/screenshot.png" -gravity center -crop 1x1+0+0 \
-    -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:
+# The colour in the middle of a picture, or of the window on the screen, as R,G,B.
+centre() { timeout 20 convert "$1" -gravity center -crop 1x1+0+0 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:; }
+colour() { centre "$BUILD_DIR/screenshot.png"; }
+on_screen() {
+  timeout 20 import -window "$wid" "$work/window.png" 2>/dev/null
+  centre "$work/window.png"
 }
 # Saves the scene in place (truncate and write), drawing the square in this colour.
 save_colour() {
   sed "s/glColor3f([^)]*)/glColor3f($1)/" "$root/examples/Square.cpp" >"$work/next"
   cat "$work/next" >"$scene"
 }
+# A scene whose red is its clock (a level every 0.12 s) and whose green tells the saves apart.
+save_clock() {
+  printf '#include "Tutorial.h"\n#include <GL/gl.h>\nvoid TForm1::DrawScene()\n{\n    ::glClearColor(float(SceneTime() / 30.0), %s, 0.0f, 1.0f);\n    ::glClear(GL_COLOR_BUFFER_BIT);\n}\n' "$1" >"$scene"
+}
 
-wait_shot 1
+wait_said 1
 [ "$(colour)" = 255,255,255 ] || fail "the first picture is not the white square: $(colour)"
-wid=$(wait_window "$caption")
+wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
 xdotool windowsize "$wid" 500 300 windowmove "$wid" 100 80
 sleep 0.3
 place=$(window_geometry "$wid")
 
-save_colour "1.0f, 0.0f, 0.0f"
-wait_shot 2
-[ "$(colour)" = 255,0,0 ] || fail "an in-place save did not show the red square: $(colour)"
-[ "$(window_geometry "$(wait_window "$caption")")" = "$place" ] ||
-  fail "the new window is not at the old one's place and size"
-[ "$(xdotool search --onlyvisible --name "^$caption\$" | wc -l)" -eq 1 ] || fail "the old window is still there"
+# Five saves: in place, as a new file renamed over the old one, and two writes in a row (one
+# save); each colour shows, in the same window at the same place.
+n=1
+for rgb in "1.0f, 0.0f, 0.0f" "0.0f, 0.0f, 1.0f" "0.0f, 1.0f, 0.0f" "1.0f, 1.0f, 0.0f" "0.0f, 1.0f, 1.0f"; do
+  n=$((n + 1))
+  if [ $n -eq 3 ]; then
+    sed "s/glColor3f([^)]*)/glColor3f($rgb)/" "$root/examples/Square.cpp" >"$work/.My Scene.cpp.swp"
+    mv "$work/.My Scene.cpp.swp" "$scene"
+  else
+    save_colour "$rgb"
+    [ $n -eq 4 ] && save_colour "$rgb"
+  fi
+  wait_said $n
+  expected=$(sed 's/\.0f//g; s/1/255/g; s/ //g' <<<"$rgb")
+  [ "$(colour)" = "$expected" ] || fail "save $((n - 1)) did not show $expected: $(colour)"
+done
+sleep 1
+[ "$(said "$log")" -eq 6 ] || fail "two writes in a row were not one save: $(said "$log") pictures"
+[ "$(on_screen)" = 0,255,255 ] || fail "the window does not show the last save: $(on_screen)"
+[ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window is not the same after five saves"
+[ "$(window_geometry "$wid")" = "$place" ] || fail "the window moved: $(window_geometry "$wid"), not $place"
 
-good=$(wait_window "$caption")
+# The scene clock carries on across a save: two seconds later, the red of the next scene's first
+# frame is later by as much (a new program would start again from 0).
+save_clock 0.0f
+wait_said 7
+before=$(colour)
+sleep 2
+save_clock 1.0f
+wait_said 8
+after=$(colour)
+[ "${after#*,}" = 255,0 ] && [ $((${after%%,*} - ${before%%,*})) -ge 12 ] ||
+  fail "the scene clock did not carry on across a save: $before, then $after"
+
+# A save that does not compile, one that crashes and one that throws: the last good picture
+# stays, with one line for each; the next good save shows.
+save_colour "1.0f, 0.0f, 1.0f"
+wait_said 9
 printf 'this is not C++\n' >>"$scene"
-wait_shot 3
+wait_said 10
 grep -q "My Scene.cpp:[0-9]*:[0-9]*: error" "$log" || fail "no compiler message with the file and line"
 [ "$(grep -c 'does not compile' "$log")" -eq 1 ] || fail "the failure is not reported once"
-[ "$(wait_window "$caption")" = "$good" ] || fail "the last good window did not stay"
-
-# Saved as many editors do: a new file renamed over the old one.
-sed "s/glColor3f([^)]*)/glColor3f(0.0f, 0.0f, 1.0f)/" "$root/examples/Square.cpp" >"$work/.My Scene.cpp.swp"
-mv "$work/.My Scene.cpp.swp" "$scene"
-wait_shot 4
-[ "$(colour)" = 0,0,255 ] || fail "a rename-over save did not show the blue square: $(colour)"
-
-# Several writes in a row are one save.
-save_colour "0.0f, 1.0f, 0.0f"
-save_colour "0.0f, 1.0f, 0.0f"
-wait_shot 5
-sleep 1.5
-[ "$(shots)" -eq 5 ] || fail "two writes in a row were taken as $(($(shots) - 4)) saves"
-[ "$(colour)" = 0,255,0 ] || fail "the green square is not shown: $(colour)"
-
-# A crash, and an exception shown in a box: one line each, and watching goes on.
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { *(volatile int*)nullptr = 1; }\n' >"$scene"
-wait_shot 6
-grep -q 'the program stopped: crash: access violation' "$log" || fail "the crash was not reported"
+wait_said 11
+grep -q 'My Scene.cpp crashed: access violation .* writing address 0x0*; the last scene that worked is back' "$log" ||
+  fail "the crash was not reported"
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { throw Exception("no scene yet"); }\n' >"$scene"
-wait_shot 7
-grep -q 'the program stopped: exception: no scene yet' "$log" || fail "the exception was not reported"
+wait_said 12
+grep -q 'My Scene.cpp threw: no scene yet; the last scene that worked is back' "$log" || fail "the exception was not reported"
+[ "$(on_screen)" = 255,0,255 ] || fail "the last good picture did not stay: $(on_screen)"
 save_colour "1.0f, 1.0f, 1.0f"
-wait_shot 8
-[ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the box: $(colour)"
+wait_said 13
+[ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the exception: $(colour)"
+[ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window changed after a crash"
 
 # Esc closes the window and ends watching; nothing is left.
-xdotool windowactivate --sync "$(wait_window "$caption")" key Escape 2>/dev/null
+xdotool windowactivate --sync "$wid" key Escape 2>/dev/null
 wait_exit "$watcher" 10
 code=$?
 [ $code -eq 0 ] || fail "watching did not end with code 0 after Esc ($code)"
-grep -q 'watching ends' "$log" || fail "no word that watching ended"
+grep -q 'the window was closed; watching ends' "$log" || fail "no word that watching ended"
 sleep 0.3
 pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running"
-pgrep -f 'Watch\.exe' >/dev/null && fail "the program was left running"
+pgrep -f 'WatchHost\.exe' >/dev/null && fail "the program was left running"
 
-[ $failures -eq 0 ] && echo "saves shown, failures reported, watching ended cleanly"
-[ $failures -eq 0 ] || { echo "--- the watcher's output:"; cat "$log"; }
+# In a real terminal: --restart shows a save in a new program, and Ctrl+C ends watching with
+# 130 and one line, no word from the shell, nothing left.
+cp "$root/examples/Square.cpp" "$scene"
+terminal=$work/terminal.log
+tmux -L "watch-test-$$" new-session -d -x 120 -y 30 \
+  "'$root/tools/run' --watch --restart '$scene' >'$terminal' 2>&1; echo \$? >'$work/status'; sleep 60"
+wait_said 1 "$terminal"
+first=$(xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
+save_colour "1.0f, 0.0f, 0.0f"
+wait_said 2 "$terminal"
+[ "$(colour)" = 255,0,0 ] || fail "--restart did not show the save: $(colour)"
+second=$(xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
+[ "$second" != "$first" ] || fail "--restart kept the old program (process $first)"
+tmux -L "watch-test-$$" send-keys C-c
+for _ in $(seq 150); do [ -s "$work/status" ] && break; sleep 0.1; done
+[ "$(cat "$work/status" 2>/dev/null)" = 130 ] || fail "Ctrl+C ended watching with '$(cat "$work/status" 2>/dev/null)', not 130"
+grep -q '^watch: ended by Ctrl+C$' "$terminal" || fail "no word that Ctrl+C ended watching"
+grep -qiE 'not a valid identifier|stack smashing|Traceback|Terminated|Killed' "$terminal" &&
+  fail "the shell or Python spoke: $(cat "$terminal")"
+sleep 0.3
+pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running after Ctrl+C"
+pgrep -f 'drivers.Watch\.exe' >/dev/null && fail "the program was left running after Ctrl+C"
+
+[ $failures -eq 0 ] && echo "saves shown in one window, failures reported, Esc and Ctrl+C end it cleanly"
+[ $failures -eq 0 ] || { echo "--- the watcher's output:"; cat "$log" "$terminal"; }
 exit $((failures > 0))

@@ -1,0 +1,289 @@
+// The host of tools/run --watch: the program's window, form and loop as always, with the scene
+// in a module (a DLL) that is swapped for a newer one between two frames. The window, its place
+// and size, the OpenGL context and the scene clock carry on. Never part of the shipped program.
+//
+//   WatchHost.exe --next FILE --screenshot PNG
+//       FILE holds the Windows path of the scene module to show, replaced whole (by a rename)
+//       for each build; it is looked at every 50 ms. Each module is one that was never loaded
+//       before: a module of the same path would be the one already loaded. After the first
+//       frame of each scene that frame goes to PNG and a line to the standard error:
+//           shown NAME in MS ms (load MS ms)   its first frame is on the screen
+//           crash NAME: TEXT                   it faulted: the last scene that worked is back
+//           exception NAME: TEXT               it threw: the same
+//           failed NAME: TEXT                  it could not be loaded
+#include "Png.h"
+#include "Support.h"
+
+#include <Tutorial.h>
+
+#include <GL/gl.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace
+{
+
+using TClock = std::chrono::steady_clock;
+// The module's entry: one frame; non-zero with the exception's text when the scene threw.
+using TSceneEntry = int (*)(TForm1* Form, char* Message, int Size);
+
+struct TScene
+{
+    HMODULE Module = nullptr;
+    TSceneEntry Draw = nullptr;
+    std::string Name;
+};
+
+// --- the guard around a scene's frame -----------------------------------------------------
+// MinGW has no __try: a vectored handler takes a fault in the scene's frame, and the thread
+// resumes at Land, which jumps back to where the frame was called from.
+void* Landing[5];
+volatile bool InScene = false;
+DWORD SceneThread = 0;
+std::uintptr_t SafeStack = 0;
+std::string Fault;
+
+[[noreturn]] void Land()
+{
+    InScene = false;
+    __builtin_longjmp(Landing, 1);
+}
+
+bool IsFault(DWORD Code)
+{
+    switch (Code)
+    {
+        case EXCEPTION_ACCESS_VIOLATION:
+        case EXCEPTION_STACK_OVERFLOW:
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+        case EXCEPTION_INT_OVERFLOW:
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+        case EXCEPTION_PRIV_INSTRUCTION:
+        case EXCEPTION_IN_PAGE_ERROR:
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+LONG CALLBACK CatchSceneFault(EXCEPTION_POINTERS* Info)
+{
+    if (!InScene || ::GetCurrentThreadId() != SceneThread ||
+        !IsFault(Info->ExceptionRecord->ExceptionCode))
+        return EXCEPTION_CONTINUE_SEARCH;
+    Fault = DescribeCrash(*Info->ExceptionRecord);
+    // Land runs on the stack below the guarded call: valid even after a stack overflow.
+#if defined(__x86_64__)
+    Info->ContextRecord->Rsp = (SafeStack & ~std::uintptr_t(15)) - 8;
+    Info->ContextRecord->Rip = reinterpret_cast<DWORD64>(&Land);
+#else
+    Info->ContextRecord->Esp = SafeStack & ~std::uintptr_t(15);
+    Info->ContextRecord->Eip = reinterpret_cast<DWORD>(&Land);
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// One frame of Scene; empty, or what went wrong ("crash: ...", "exception: ...").
+__attribute__((noinline)) std::string DrawGuarded(TForm1& Form, const TScene& Scene)
+{
+    char Message[512] = "";
+    volatile char Here = 0;
+    SafeStack = reinterpret_cast<std::uintptr_t>(&Here) - 1024;
+    SceneThread = ::GetCurrentThreadId();
+    if (__builtin_setjmp(Landing))
+        return "crash " + Scene.Name + ": " + Fault;
+    InScene = true;
+    const int Threw = Scene.Draw(&Form, Message, sizeof Message);
+    InScene = false;
+    return Threw ? "exception " + Scene.Name + ": " + Message : std::string();
+}
+
+// What a frame cut short may leave: a primitive begun, errors, matrices half set.
+void RecoverGL(TForm1& Form)
+{
+    ::glEnd();
+    while (::glGetError() != GL_NO_ERROR)
+        ;
+    Form.FormResize(&Form);
+}
+
+std::wstring ReadSmallFile(const std::wstring& Path)
+{
+    const HANDLE File = ::CreateFileW(Path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (File == INVALID_HANDLE_VALUE)
+        return {};
+    char Bytes[2048];
+    DWORD Read = 0;
+    ::ReadFile(File, Bytes, sizeof Bytes, &Read, nullptr);
+    ::CloseHandle(File);
+    std::string Text(Bytes, Read);
+    while (!Text.empty() && (Text.back() == '\n' || Text.back() == '\r'))
+        Text.pop_back();
+    std::wstring Wide(Text.size(), L'\0');
+    Wide.resize(::MultiByteToWideChar(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()),
+                                      Wide.data(), static_cast<int>(Wide.size())));
+    return Wide;
+}
+
+class THost
+{
+public:
+    THost(TForm1& Form, std::wstring Next, std::wstring Screenshot)
+        : Form(Form), Next(std::move(Next)), Screenshot(std::move(Screenshot))
+    {
+        Frame = std::move(Application->OnIdle);
+        Application->OnIdle = Bind(this, &THost::Idle);
+        Form.OnFrameDrawn = Bind(this, &THost::FrameDrawn);
+    }
+
+    // The form's DrawScene: the current scene's frame, or black while none works.
+    void Draw()
+    {
+        if (Current.Draw)
+        {
+            const std::string Trouble = DrawGuarded(Form, Current);
+            if (Trouble.empty())
+                return;
+            Say(Trouble);
+            RecoverGL(Form);
+            // NOTE: a module that failed stays loaded: unloading it runs its code again.
+            Current = Good;
+            if (Current.Draw && DrawGuarded(Form, Current).empty())
+                return;
+            RecoverGL(Form);
+            Current = Good = {};
+        }
+        ::glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        ::glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+private:
+    void Idle(TObject* Sender, bool& Done)
+    {
+        const TClock::time_point Now = TClock::now();
+        if (Now - Looked >= std::chrono::milliseconds(50))
+        {
+            Looked = Now;
+            LoadNext();
+        }
+        Frame(Sender, Done);
+        if (!Pixels.empty())
+            Shown();
+    }
+
+    void LoadNext()
+    {
+        const std::wstring Path = ReadSmallFile(Next);
+        if (Path.empty() || Path == Loaded)
+            return;
+        Loaded = Path;
+        const std::string Name = Narrow(Path.substr(Path.find_last_of(L"\\/") + 1));
+        const TClock::time_point Started = TClock::now();
+        const HMODULE Module = ::LoadLibraryW(Path.c_str());
+        const auto Entry = Module ? reinterpret_cast<TSceneEntry>(reinterpret_cast<void (*)()>(
+                                        ::GetProcAddress(Module, "DrawWatchedScene")))
+                                  : nullptr;
+        if (!Entry)
+        {
+            Say("failed " + Name + ": cannot load it (error " + std::to_string(::GetLastError()) +
+                ")");
+            return;
+        }
+        Current = {Module, Entry, Name};
+        Swapped = Started;
+        LoadTime = TClock::now() - Started;
+        Pending = true;
+    }
+
+    // Before the swap: the first frame of a new scene is kept.
+    void FrameDrawn(TObject* /*Sender*/)
+    {
+        if (Pending && Current.Module && Current.Module != Good.Module)
+        {
+            Pending = false;
+            Pixels = ReadBackBuffer(Form.GetClientWidth(), Form.GetClientHeight());
+            Width = Form.GetClientWidth();
+            Height = Form.GetClientHeight();
+        }
+    }
+
+    // After the swap: the new scene worked, and the one before it can go.
+    void Shown()
+    {
+        const auto Ms = [](TClock::duration D)
+        {
+            return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(D).count());
+        };
+        const std::string Took = Ms(TClock::now() - Swapped);
+        WriteWhole(Screenshot, EncodePng(Width, Height, Pixels));
+        Pixels.clear();
+        if (Good.Module && Good.Module != Current.Module)
+            ::FreeLibrary(Good.Module);
+        Good = Current;
+        Say("shown " + Current.Name + " in " + Took + " ms (load " + Ms(LoadTime) + " ms)");
+    }
+
+    TForm1& Form;
+    const std::wstring Next, Screenshot;
+    TIdleEvent Frame;
+    TScene Current, Good; // the scene drawing now, and the last that drew a frame
+    std::wstring Loaded;
+    TClock::time_point Looked, Swapped;
+    TClock::duration LoadTime{};
+    bool Pending = false;
+    std::vector<std::uint8_t> Pixels;
+    int Width = 0, Height = 0;
+};
+
+THost* Host = nullptr;
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
+{
+    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
+    Finish(11);
+}
+
+} // namespace
+
+void TForm1::DrawScene()
+{
+    if (Host)
+        Host->Draw();
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    ::SetUnhandledExceptionFilter(ReportCrash);
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    ::AddVectoredExceptionHandler(1, CatchSceneFault);
+    int Count = 0;
+    wchar_t** Args = ::CommandLineToArgvW(::GetCommandLineW(), &Count);
+    if (Count != 5 || std::wstring(Args[1]) != L"--next" ||
+        std::wstring(Args[3]) != L"--screenshot")
+    {
+        Say("usage: WatchHost.exe --next FILE --screenshot PNG");
+        return 2;
+    }
+    try
+    {
+        Application->Initialize();
+        Application->CreateForm(&Form1);
+        THost Watching(*Form1, Args[2], Args[4]);
+        Host = &Watching;
+        Application->Run();
+        Host = nullptr;
+    }
+    catch (const Exception& E)
+    {
+        Say("exception: " + E.Message());
+        Finish(10);
+    }
+    return 0;
+}

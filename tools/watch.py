@@ -1,0 +1,375 @@
+"""The watch loop of tools/run --watch: shows an exercise's scene anew at every save of its file.
+
+By default one program stays up for the whole session, drivers/WatchHost.exe (driver/WatchHost.cpp):
+each save builds only the scene, into a module the program loads between two frames, so the
+window, its place, the OpenGL context and the scene clock carry on. A save that does not compile,
+crashes or throws leaves the last scene that worked on the screen. A change to the program itself
+(src/, framework/) starts it again, in the old window's place. With --restart, every save starts a
+new program instead (drivers/Watch.exe), which takes the old one's place.
+
+Run by tools/run, inside its Wine session (WINE, WINEPREFIX and DISPLAY set). Ends with 0 when the
+window is closed, 128 + the signal for Ctrl+C, SIGTERM or SIGHUP, with nothing of its own left.
+"""
+import signal
+import sys
+
+# Until there is something to end, Ctrl+C just ends the program, without a traceback.
+signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
+import os
+import re
+import select
+import shutil
+import subprocess
+import time
+
+CAPTION = "Zorv OpenGL Tutorial Exercise"
+PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
+STEP_TIMEOUT = 300  # seconds for one build
+FIRST_FRAME_TIMEOUT = 20  # seconds from a program's start or a module's hand-over to its frame
+# Compiler lines that say nothing to a student: ninja's progress, the command lines.
+NOISE = re.compile(r"^\[\d+/\d+\]|^FAILED: |^ninja: |^In file included from |-o \S+\.obj -c |"
+                   r"^compilation terminated| -o \S+\.(exe|dll) ")
+
+
+class Interrupted(Exception):
+    def __init__(self, signum):
+        super().__init__(signum)
+        self.code = 128 + signum
+        self.name = "Ctrl+C" if signum == signal.SIGINT else signal.Signals(signum).name
+
+
+def interrupt(signum, _frame):
+    # Once: the ending itself is not cut short by a second Ctrl+C.
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, signal.SIG_IGN)
+    raise Interrupted(signum)
+
+
+def say(line):
+    print("watch: " + line, flush=True)
+
+
+def windows_path(path):
+    return "Z:" + os.path.realpath(path).replace("/", "\\")
+
+
+def run(argv, timeout=10):
+    """A tool's run with a time limit; one that exceeds it counts as failed."""
+    try:
+        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(argv, 124, "", "timed out after %g s" % timeout)
+
+
+class Lines:
+    """A child's output, a line at a time, waited for with a time limit."""
+
+    def __init__(self, stream):
+        self.stream, self.buffer, self.ended = stream, b"", False
+
+    def next(self, timeout):
+        """The next line, or None when none came in time or the stream ended."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.buffer and not self.ended:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.stream], [], [], left)[0]:
+                return None
+            chunk = os.read(self.stream.fileno(), 4096)
+            self.buffer += chunk
+            self.ended = not chunk
+        if b"\n" not in self.buffer:
+            return None
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line.decode("utf-8", "replace").rstrip("\r")
+
+
+class Program:
+    """One run of the exercise under Wine, in a session of its own: a Ctrl+C meant for the loop
+    does not reach it, and the loop ends it itself."""
+
+    def __init__(self, argv):
+        self.process = subprocess.Popen([os.environ.get("WINE", "wine")] + argv, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, start_new_session=True)
+        self.lines = Lines(self.process.stdout)
+        self.said = []
+
+    def line(self, timeout):
+        line = self.lines.next(timeout)
+        if line is not None:
+            self.said.append(line)
+        return line
+
+    def ended(self):
+        return self.process.poll() is not None
+
+    def trouble(self):
+        """What it said last of a crash or an exception, or its exit code."""
+        line = next((l for l in reversed(self.said) if re.match(r"(crash|exception|failed)[ :]", l)), None)
+        return line or "exit code %s" % self.process.returncode
+
+    def window(self):
+        """Its visible window, known by its process, not by the caption others share."""
+        found = run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name",
+                     "^%s$" % CAPTION]).stdout.split()
+        return found[-1] if found else None
+
+    def stop(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
+        self.process.stdout.close()
+
+
+def geometry(window):
+    """x, y, width, height of a window on the screen, or None."""
+    info = run(["xwininfo", "-id", window]).stdout
+    fields = [re.search(name + r":\s+(-?\d+)", info) for name in
+              ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+    return tuple(int(f.group(1)) for f in fields) if all(fields) else None
+
+
+class Watcher:
+    def __init__(self, root, build, scene, restart):
+        self.root, self.build, self.scene, self.restart = root, build, scene, restart
+        self.name = os.path.basename(scene)
+        self.shot = os.path.join(build, "screenshot.png")
+        self.program = None
+        self.place = None  # where the last window was, for the next program's
+        self.events = None
+        self.loaded = os.path.join(build, "watch", "loaded")
+        self.next_file = os.path.join(build, "watch", "next")
+        self.count = 0
+        self.good = None  # the module of the last scene that worked
+
+    # --- building ------------------------------------------------------------------------
+
+    def point_at_scene(self):
+        """build/watch/Scene.cpp includes the watched file: compiler messages name the student's
+        file and line, and its own includes resolve beside it."""
+        wrapper = os.path.join(self.build, "watch", "Scene.cpp")
+        line = '#include "%s"\n' % re.sub(r'([\\"])', r"\\\1", self.scene)
+        os.makedirs(os.path.dirname(wrapper), exist_ok=True)
+        if not os.path.exists(wrapper) or open(wrapper).read() != line:
+            with open(wrapper, "w") as f:
+                f.write(line)
+
+    def ninja(self, target):
+        """Builds a target; on failure prints the compiler's own lines, file and line first."""
+        started = time.monotonic()
+        result = run(["ninja", "-C", self.build, target], timeout=STEP_TIMEOUT)
+        if result.returncode == 0:
+            return time.monotonic() - started
+        lines = [l for l in (result.stdout + result.stderr).splitlines() if not NOISE.search(l)]
+        print("\n".join(lines), file=sys.stderr, flush=True)
+        return None
+
+    def build_scene(self):
+        """Builds the scene as it is now; returns the compile and link times, or None."""
+        target = "CMakeFiles/WatchScene.dir/watch/Scene.cpp.obj" if not self.restart else \
+            "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj"
+        # NOTE: the object goes first: a save that lands while its predecessor compiles is older
+        # than that object, and ninja would take the object for up to date.
+        if os.path.exists(os.path.join(self.build, target)):
+            os.remove(os.path.join(self.build, target))
+        compiled = self.ninja(target)
+        linked = compiled is not None and self.ninja("drivers/Watch.exe" if self.restart else "watch/scene.dll")
+        if compiled is None or linked is None:
+            say("%s does not compile; %s" % (self.name, "the last good scene stays" if self.program
+                                             else "fix it and save"))
+            return None
+        return compiled, linked
+
+    # --- the program ---------------------------------------------------------------------
+
+    def start(self, argv):
+        """Starts a program and puts its window where the last one was."""
+        old = self.program
+        if old and not old.ended():
+            window = old.window()
+            self.place = (geometry(window) if window else None) or self.place
+        self.program = Program(argv)
+        window, deadline = None, time.monotonic() + FIRST_FRAME_TIMEOUT
+        while not window and not self.program.ended() and time.monotonic() < deadline:
+            window = self.program.window()
+            time.sleep(0 if window else 0.05)
+        if window and self.place:
+            x, y, width, height = self.place
+            run(["xdotool", "windowsize", window, str(width), str(height), "windowmove", window, str(x), str(y)])
+        if old:
+            old.stop()
+
+    def start_host(self):
+        """The program that loads each scene, showing the last that worked."""
+        with open(self.next_file + ".part", "w") as f:
+            f.write(windows_path(self.good) + "\n" if self.good else "")
+        os.replace(self.next_file + ".part", self.next_file)
+        self.start([os.path.join(self.build, "drivers", "WatchHost.exe"), "--next", windows_path(self.next_file),
+                    "--screenshot", windows_path(self.shot)])
+
+    def hand_over(self, times):
+        """Gives the running host the scene just built, under a name never loaded before, and
+        reports what it made of it."""
+        self.count += 1
+        module = os.path.join(self.loaded, "scene-%d.dll" % self.count)
+        shutil.copyfile(os.path.join(self.build, "watch", "scene.dll"), module)
+        with open(self.next_file + ".part", "w") as f:
+            f.write(windows_path(module) + "\n")
+        os.replace(self.next_file + ".part", self.next_file)
+        name = os.path.basename(module)
+        deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
+        while time.monotonic() < deadline and not self.program.ended():
+            line = self.program.line(deadline - time.monotonic())
+            m = re.match(r"(shown|crash|exception|failed) (\S+?)(?::| in) (.*)", line or "")
+            if not m or m.group(2) != name:
+                continue
+            if m.group(1) == "shown":
+                self.good = module
+                load = re.search(r"(\d+) ms \(load (\d+) ms\)", m.group(3))
+                say("screenshot %s (compile %.2f s, link %.2f s, load %s ms, first frame %s ms)"
+                    % (self.shot, times[0], times[1], load.group(2), int(load.group(1)) - int(load.group(2)))
+                    if load and times else "screenshot %s" % self.shot)
+            else:
+                what = {"crash": "crashed", "exception": "threw", "failed": "could not be loaded"}[m.group(1)]
+                say("%s %s: %s; %s" % (self.name, what, m.group(3), "the last scene that worked is back"
+                                       if self.good else "nothing has worked yet: the window stays black"))
+            return
+        if not self.program.ended():
+            say("the program has drawn no frame of %s after %d s; watching goes on"
+                % (self.name, FIRST_FRAME_TIMEOUT))
+
+    def restart_program(self):
+        """--restart: a new program for the new scene, which pictures its own first frame."""
+        if os.path.exists(self.shot + ".new"):
+            os.remove(self.shot + ".new")
+        self.start([os.path.join(self.build, "drivers", "Watch.exe"), "--first-frame",
+                    windows_path(self.shot + ".new")])
+        deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
+        while not os.path.exists(self.shot + ".new") and not self.program.ended() and time.monotonic() < deadline:
+            self.program.line(0.02)
+        if os.path.exists(self.shot + ".new"):
+            os.replace(self.shot + ".new", self.shot)
+            say("screenshot %s" % self.shot)
+        elif self.program.ended():
+            self.program.process.wait()
+            say("the program stopped: %s; watching goes on" % (
+                self.program.trouble() if self.program.process.returncode else "it ended at once"))
+            self.program.stop()
+            self.program = None
+        else:
+            say("the program has drawn no frame after %d s; watching goes on" % FIRST_FRAME_TIMEOUT)
+
+    def show(self, times):
+        if self.restart:
+            self.restart_program()
+        elif not self.program:
+            if self.ninja("drivers/WatchHost.exe") is not None:
+                self.start_host()
+                self.hand_over(times)
+        else:
+            self.hand_over(times)
+
+    # --- the loop ------------------------------------------------------------------------
+
+    def watch(self):
+        os.makedirs(self.loaded, exist_ok=True)
+        for old in os.listdir(self.loaded):
+            os.remove(os.path.join(self.loaded, old))
+        self.point_at_scene()
+        folders = sorted({os.path.dirname(self.scene), os.path.join(self.root, "src"),
+                          os.path.join(self.root, "framework")})
+        # NOTE: folders, not the file: an editor that saves by renaming a new file over the old
+        # one replaces the file being watched.
+        self.events = subprocess.Popen(["inotifywait", "-m", "-q", "-e", "close_write", "-e", "moved_to",
+                                        "--format", "%w%f"] + folders, stdout=subprocess.PIPE,
+                                       stdin=subprocess.DEVNULL, start_new_session=True)
+        events = Lines(self.events.stdout)
+        say("%s (Ctrl+C or closing the window ends watching)" % self.scene)
+        times = self.build_scene()
+        if times:
+            self.show(times)
+        while True:
+            path = events.next(0.3)
+            if events.ended:
+                say("inotifywait ended; watching ends")
+                return 1
+            if path is None:
+                if self.program and self.program.ended():
+                    if not self.ended_by_itself():
+                        return 0
+                elif self.program:
+                    self.program.line(0)  # keeps what it says from filling the pipe
+                continue
+            # Several writes in a row are one save.
+            paths = {os.path.realpath(path)}
+            while True:
+                more = events.next(0.1)
+                if more is None:
+                    break
+                paths.add(os.path.realpath(more))
+            program_changed = sorted(p for p in paths if p != self.scene and p.endswith(PROGRAM_FILES))
+            if program_changed and not self.restart and self.program:
+                say("%s changed: the program starts again" % os.path.relpath(program_changed[0], self.root))
+                times = self.build_scene()
+                if times and self.ninja("drivers/WatchHost.exe") is not None:
+                    self.good = None
+                    self.start_host()
+                    self.hand_over(None)
+            elif self.scene in paths:
+                times = self.build_scene()
+                if times:
+                    self.show(times)
+
+    def ended_by_itself(self):
+        """The program ended without the loop: closed by its user (watching ends, False), or
+        stopped by a fault outside the guarded frame (it starts again, True)."""
+        self.program.process.wait()
+        code = self.program.process.returncode
+        trouble = self.program.trouble()
+        self.program.stop()
+        self.program = None
+        if code == 0:
+            say("the window was closed; watching ends")
+            return False
+        if self.restart:
+            say("the program stopped: %s; watching goes on" % trouble)
+        else:
+            say("the program stopped: %s; it starts again" % trouble)
+            self.start_host()
+        return True
+
+    def close(self):
+        if self.program:
+            self.program.stop()
+        if self.events:
+            self.events.kill()
+            self.events.wait()
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(prog="tools/run --watch", description=__doc__.split("\n\n")[0])
+    parser.add_argument("scene")
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--restart", action="store_true", help="a new program at every save")
+    args = parser.parse_args(argv)
+    root = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
+    watcher = Watcher(root, os.path.realpath(args.build), os.path.realpath(args.scene), args.restart)
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, interrupt)
+    try:
+        return watcher.watch()
+    except Interrupted as stop:
+        if stop.name == "Ctrl+C":
+            print(file=sys.stderr)  # past the ^C the terminal echoed
+        say("ended by %s" % stop.name)
+        return stop.code
+    finally:
+        watcher.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
