@@ -242,8 +242,9 @@ class Watcher:
             say("the program has drawn no frame of %s after %d s; watching goes on"
                 % (self.name, FIRST_FRAME_TIMEOUT))
 
-    def restart_program(self):
+    def restart_program(self, times):
         """--restart: a new program for the new scene, which pictures its own first frame."""
+        started = time.monotonic()
         if os.path.exists(self.shot + ".new"):
             os.remove(self.shot + ".new")
         self.start([os.path.join(self.build, "drivers", "Watch.exe"), "--first-frame",
@@ -253,7 +254,8 @@ class Watcher:
             self.program.line(0.02)
         if os.path.exists(self.shot + ".new"):
             os.replace(self.shot + ".new", self.shot)
-            say("screenshot %s" % self.shot)
+            say("screenshot %s (compile %.2f s, link %.2f s, start and first frame %.2f s)"
+                % ((self.shot,) + times + (time.monotonic() - started,)))
         elif self.program.ended():
             self.program.process.wait()
             say("the program stopped: %s; watching goes on" % (
@@ -265,7 +267,7 @@ class Watcher:
 
     def show(self, times):
         if self.restart:
-            self.restart_program()
+            self.restart_program(times)
         elif not self.program:
             if self.ninja("drivers/WatchHost.exe") is not None:
                 self.start_host()
