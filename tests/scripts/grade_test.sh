@@ -13,7 +13,7 @@ chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-. "$root/tools/x11-helpers.sh" # wait_exit
+. "$root/tools/lib/x11-helpers.sh" # wait_exit
 grade() { "$root/tools/grade" "$@"; }
 
 # Bad usage first: nothing is built for it.

@@ -6,7 +6,7 @@
 #   watch_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tools/x11-helpers.sh"
+. "$root/tools/lib/x11-helpers.sh"
 work=$(mktemp -d)
 scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log

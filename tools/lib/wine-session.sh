@@ -45,18 +45,12 @@ wine_session_begin() {
   mkdir -p "$HOME" "$WINEPREFIX"
 
   if [ -z "${DISPLAY:-}" ] || [ "$own" = --own-display ]; then
-    # NOTE: -displayfd picks a free display; a fixed :N collides on a shared machine.
-    local file=$build/home/display.$$ i
-    rm -f "$file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" 2>/dev/null &
-    WINE_SESSION_XVFB=$!
-    for i in $(seq 100); do [ -s "$file" ] && break; sleep 0.05; done
-    [ -s "$file" ] || { echo "Xvfb did not start" >&2; return 1; }
-    export DISPLAY=:$(cat "$file")
-    rm -f "$file"
-    # A window manager makes closing a window quick (without one Wine waits ~2 s for X).
-    openbox --sm-disable >/dev/null 2>&1 &
-    WINE_SESSION_WM=$!
+    # The first free display, with a window manager, both ended by wine_session_end.
+    local started number
+    started=$(timeout --foreground 30 python3 "$(dirname "${BASH_SOURCE[0]}")/xdisplay.py" 1280x1024x24 \
+      --window-manager) || return 1
+    read -r number WINE_SESSION_XVFB WINE_SESSION_WM <<<"$started"
+    export DISPLAY=:$number
   fi
 
   WINE_SESSION_SERVER=1

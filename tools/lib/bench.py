@@ -159,7 +159,7 @@ def main():
     if args.rounds < 1 or args.seconds < 2:
         parser.error("--rounds must be at least 1 and --seconds at least 2")
 
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     programs = {"baseline": os.path.join(args.build, "bench", "Baseline.exe"),
                 "tutorial": os.path.join(args.build, "Tutorial.exe")}
     if args.calibrate:

@@ -39,7 +39,7 @@ choose_route() {
 }
 
 use_route() {
-  "$(dirname "${BASH_SOURCE[0]}")/setup" || return 1
+  "$(dirname "${BASH_SOURCE[0]}")/../setup" || return 1
   # The tools this command calls need not look again.
   export TUTORIAL_SETUP_DONE=1
   choose_route
@@ -48,7 +48,7 @@ use_route() {
 
 route_build_dir() {
   local root
-  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
   if [ -n "${BUILD_DIR:-}" ]; then
     echo "$BUILD_DIR"
   elif [ "${1:-${ARCH:-x86}}" = x64 ]; then

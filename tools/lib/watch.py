@@ -358,7 +358,7 @@ def main(argv):
     parser.add_argument("--build", required=True)
     parser.add_argument("--restart", action="store_true", help="a new program at every save")
     args = parser.parse_args(argv)
-    root = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
     watcher = Watcher(root, os.path.realpath(args.build), os.path.realpath(args.scene), args.restart)
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, interrupt)

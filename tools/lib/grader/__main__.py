@@ -1,0 +1,272 @@
+"""Grades a class's exercises by picture.
+
+Each NAME.cpp in SUBMISSIONS defines TForm1::DrawScene, as the exercises do. Each is compiled,
+linked with the tools' entry (driver/Driver.cpp) and run once, in a sandbox of its own: the
+program lets its scene run for a second, then draws one frame at each size and scene time and
+writes it out itself. Each picture is compared with the reference's, made the same way. Writes
+report.html (the pictures side by side, what differs marked) and results.csv to --out.
+
+Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
+Run through tools/grade, which installs, builds and prepares the Wine prefix first.
+"""
+import signal
+import sys
+
+# Until there is something to clean up, Ctrl+C just ends the program, without a traceback.
+signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
+import os
+import queue
+import re
+import shutil
+import threading
+import time
+
+from compare import compare, tolerance
+from report import printable, tally, write_csv, write_report
+from sandbox import LIMITS, SCREEN, Sandboxes, Slot, free_uids, mounts_under, run_limited
+from submission import Grader, Kit, canonical_time, picture_name
+
+OWN_SIZE = "792x573"  # the client area the program opens with
+DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
+
+
+class Interrupted(Exception):
+    """Ctrl+C, SIGTERM or SIGHUP: the run ends, its sandboxes with it."""
+
+    def __init__(self, signum):
+        super().__init__("signal %d" % signum)
+        self.code = 128 + signum
+
+
+def interrupt(signum, _frame):
+    # NOTE: once only: Ctrl+C reaches both this process and tools/grade, which passes it on, and
+    # the clean-up must not be interrupted in turn.
+    if not interrupt.raised:
+        interrupt.raised = True
+        raise Interrupted(signum)
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(
+        prog="tools/grade", description=__doc__.split("\n\n")[0],
+        usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
+              "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
+              "[--accept-weaker-limits]")
+    parser.add_argument("submissions", metavar="SUBMISSIONS", help="a folder of NAME.cpp files, one a student")
+    parser.add_argument("--reference", required=True,
+                        help="the teacher's scene file, or a folder of pictures named by size and "
+                             "scene time (800x600@0.5.png; 800x600.png for time 0), as tools/capture writes them")
+    parser.add_argument("--out", default="grade", help="where the report goes (default grade/)")
+    parser.add_argument("--sizes", help="client areas to picture (default: %s, the program's own, then "
+                        "a wide and a tall one; with a folder of pictures, its pictures' sizes)" % OWN_SIZE)
+    parser.add_argument("--times", help="scene times in seconds to picture at each size, what SceneTime() "
+                        "returns (default: 0; with a folder of pictures, its pictures' times)")
+    parser.add_argument("--timeout", type=float, default=20.0,
+                        help="seconds a step may take: the compile, the link, the run with its pictures (20)")
+    parser.add_argument("--fuzz", type=float, default=2.0, help="colour difference a pixel may have and match (2)")
+    parser.add_argument("--tolerance", type=int,
+                        help="pixels that may differ at each size (default 0.5%% of the picture)")
+    parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
+    parser.add_argument("--accept-weaker-limits", action="store_true",
+                        help="grade even where a sandbox's limit cannot be set (each is proved first, and "
+                             "the run stops when one is missing)")
+    parser.add_argument("--build", help=argparse.SUPPRESS)
+    parser.add_argument("--check-only", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args(argv)
+
+    if not os.path.isdir(args.submissions):
+        parser.error("no folder of submissions at %s" % args.submissions)
+    if not os.path.exists(args.reference):
+        parser.error("no reference at %s" % args.reference)
+    if os.path.isfile(args.reference) and not args.reference.endswith(".cpp"):
+        parser.error("the reference is a scene file (.cpp) or a folder of pictures, not %s" % args.reference)
+    for name, value in (("--timeout", args.timeout), ("--fuzz", args.fuzz)):
+        if not value >= 0 or value != value or value == float("inf"):
+            parser.error("%s takes a number of 0 or more, not %s" % (name, value))
+    if args.timeout < 1:
+        parser.error("--timeout takes at least 1 second")
+    if args.tolerance is not None and args.tolerance < 0:
+        parser.error("--tolerance takes a count of 0 or more")
+    if not 1 <= args.jobs <= 8:
+        parser.error("--jobs takes 1 to 8")
+
+    pictures = {}
+    if os.path.isdir(args.reference):
+        for entry in sorted(os.listdir(args.reference)):
+            m = re.fullmatch(r"([1-9]\d*x[1-9]\d*)(?:@(\d{1,6}(?:\.\d{1,6})?))?\.png", entry)
+            if m:
+                pictures[(m.group(1), canonical_time(m.group(2) or "0"))] = os.path.join(args.reference, entry)
+        if not pictures:
+            parser.error("no pictures named by size and time (800x600@0.png) in %s" % args.reference)
+    if args.times is not None:
+        times = args.times.split(",")
+        for time_ in times:
+            if not re.fullmatch(r"\d{1,6}(\.\d{1,6})?", time_):
+                parser.error("--times takes seconds like 0,0.5,1, not '%s'" % args.times)
+        times = [canonical_time(t) for t in times]
+        if len(set(times)) != len(times):
+            parser.error("--times names a time twice: %s" % args.times)
+    else:
+        times = sorted({t for _, t in pictures}, key=float) if pictures else ["0"]
+    if args.sizes is not None:
+        sizes = args.sizes.split(",")
+        for size in sizes:
+            m = re.fullmatch(r"([1-9]\d{0,3})x([1-9]\d{0,3})", size)
+            if not m or int(m.group(1)) > SCREEN[0] or int(m.group(2)) > SCREEN[1]:
+                parser.error("--sizes takes WxH,WxH,... up to %dx%d, not '%s'" % (SCREEN + (args.sizes,)))
+        if len(set(sizes)) != len(sizes):
+            parser.error("--sizes names a size twice: %s" % args.sizes)
+    else:
+        sizes = list(dict.fromkeys(s for s, _ in pictures)) if pictures else DEFAULT_SIZES
+    missing = [(s, t) for s in sizes for t in times if pictures and (s, t) not in pictures]
+    if missing:
+        parser.error("no reference picture %s in %s" % (picture_name(*missing[0]), args.reference))
+    args.sizes, args.times, args.pictures = sizes, times, pictures
+    args.shots = [(s, t) for s in sizes for t in times]
+    return args
+
+
+def main(argv):
+    args = parse_arguments(argv)
+    if args.check_only:
+        return 0
+    started = time.monotonic()
+    entries = sorted(os.listdir(args.submissions))
+    submissions = [e for e in entries if e.endswith(".cpp") and os.path.isfile(os.path.join(args.submissions, e))]
+    ignored = [e for e in entries if e not in submissions]
+    for entry in ignored:
+        print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
+    kit = Kit(args.build)
+    boxes = Sandboxes(kit.files, args.timeout)
+    grader = Grader(args, kit, boxes)
+    work_folder = os.path.join(args.build, "grade-work")
+    # A run ended by force may have left its disks mounted.
+    for point in sorted(mounts_under(work_folder), key=len, reverse=True):
+        run_limited(["umount", "--lazy", point])
+    shutil.rmtree(work_folder, ignore_errors=True)
+    slots, finished, results, code = [], [], None, 0
+    # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
+    # ended, nothing is left, and what was graded so far is reported.
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, interrupt)
+    try:
+        jobs = max(1, min(args.jobs, len(submissions)))
+        cores = max(1, (os.cpu_count() or 1) // jobs)
+        for i, uid in enumerate(free_uids(jobs)):
+            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), cores, uid, grader.prefix))
+        # Every limit proved before the first submission runs, and told.
+        held = [boxes.prove(slot) for slot in slots]
+        missing = [name for name in LIMITS if not all(name in h for h in held)]
+        told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
+                         [words for name, words in held[0].items() if name not in LIMITS])
+        if missing and not args.accept_weaker_limits:
+            print("grade: these limits cannot be set here: %s%s.\n"
+                  "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
+                  "or pass --accept-weaker-limits to grade with those that hold: %s." % (
+                      ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
+                      told),
+                  file=sys.stderr)
+            return 3
+        print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
+            told,
+            "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
+        references = dict(args.pictures)
+        if not references:
+            verdict, detail, messages, references = grader.grade(slots[0], args.reference, "reference")
+            if verdict != "pass":
+                print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
+                      file=sys.stderr)
+                if messages:
+                    print(messages, file=sys.stderr)
+                return 2
+        else:
+            references = {}
+            for shot in args.shots:
+                references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
+                shutil.copyfile(args.pictures[shot], references[shot])
+
+        results = [None] * len(submissions)
+        work = queue.Queue()
+        for index, entry in enumerate(submissions):
+            work.put(index)
+        done = [0]
+        lock = threading.Lock()
+
+        def worker(slot, finished):
+            try:
+                work_on(slot)
+            finally:
+                finished.set()
+
+        def work_on(slot):
+            while not boxes.stopping.is_set():
+                try:
+                    index = work.get_nowait()
+                except queue.Empty:
+                    return
+                entry = submissions[index]
+                tag = "%02d" % (index + 1)
+                rows = {}
+                try:
+                    verdict, detail, messages, pictures = grader.grade(slot, os.path.join(args.submissions, entry), tag)
+                    for shot in args.shots:
+                        if shot in pictures:
+                            rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
+                except Exception as error:  # the grader's own fault: say so, go on with the rest
+                    verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
+                if boxes.stopping.is_set():
+                    return
+                differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
+                if verdict == "pass" and differs:
+                    verdict = "differs"
+                    detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
+                                                   if rows[s][0] is not None else rows[s][1]) for s in differs)
+                result = dict(student=entry[:-4], verdict=verdict, detail=detail, messages=messages,
+                              pictures=pictures, rows=rows, tag=tag)
+                with lock:
+                    results[index] = result
+                    done[0] += 1
+                    counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
+                                       for s in args.shots)
+                    print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
+                        len(str(len(submissions))), done[0], len(submissions), printable(entry[:-4]), verdict,
+                        counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
+                          flush=True)
+
+        # NOTE: daemon threads, waited for in steps so that a signal reaches this thread at once,
+        # and by an event each: Thread.join cut short by an exception may take a running thread
+        # for ended.
+        finished = [threading.Event() for _ in slots]
+        for slot, event in zip(slots, finished):
+            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        for event in finished:
+            while not event.wait(0.5):
+                pass
+    except Interrupted as stop:
+        code = stop.code
+        boxes.stop()
+        for event in finished:
+            event.wait(10)
+    finally:
+        for slot in slots:
+            slot.close()
+        shutil.rmtree(work_folder, ignore_errors=True)
+
+    if results is None:
+        print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)
+        return code
+    graded = [r for r in results if r is not None]
+    write_csv(grader, graded)
+    write_report(grader, args, graded, references, ignored, len(results))
+    print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
+        "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
+        len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
+        time.monotonic() - started, tally(graded), os.path.join(grader.out, "report.html")),
+          file=sys.stderr if code else sys.stdout)
+    return code
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

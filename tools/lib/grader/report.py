@@ -1,0 +1,127 @@
+"""What the teacher gets: the progress lines, results.csv and report.html. A submission's text is
+made safe where it lands: plain characters on the terminal, never a formula in the CSV, escaped in
+the page.
+"""
+import csv
+import html
+import os
+
+VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early"]
+
+
+def printable(text):
+    """A student's text as plain characters: no control characters, terminal escapes included."""
+    return "".join(c if c.isprintable() else " " for c in text).strip()[:500]
+
+
+def tally(results):
+    """How many of each verdict: "3 pass, 1 differs"."""
+    counts = ((sum(r["verdict"] == v for r in results), v) for v in VERDICTS)
+    return ", ".join("%d %s" % (n, v) for n, v in counts if n) or "nothing graded"
+
+
+def write_csv(grader, results):
+    with open(os.path.join(grader.out, "results.csv"), "w", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail"])
+        for r in results:
+            for shot in grader.args.shots:
+                pixels = r["rows"].get(shot, (None, ""))[0]
+                detail = r["detail"]
+                if shot in r["rows"] and pixels is None:
+                    detail = r["rows"][shot][1]
+                writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
+                                 cell(detail)])
+
+
+def cell(text):
+    """A student's text as a spreadsheet shows it, never as a formula it would compute."""
+    text = printable(text)
+    return "'" + text if text[:1] in ("=", "+", "-", "@") else text
+
+
+def write_report(grader, args, results, references, ignored, total):
+    out = grader.out
+    rel = lambda path: os.path.relpath(path, out)
+    e = html.escape
+    shots = args.shots
+    label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "")
+    rows = []
+    for r in results:
+        cells = "".join("<td class=num>%s</td>" % (r["rows"][s][0] if s in r["rows"] and r["rows"][s][0] is not None
+                                                    else "–") for s in shots)
+        rows.append('<tr class="%s"><td><a href="#s%s">%s</a></td><td class=verdict>%s</td>%s<td>%s</td></tr>'
+                    % (r["verdict"].replace(" ", "-"), r["tag"], e(r["student"]), e(r["verdict"]), cells,
+                       e(r["detail"]) if r["verdict"] != "differs" else ""))
+    sections = []
+    for r in results:
+        parts = ['<section id="s%s" class="%s"><h2>%s <span class=verdict>%s</span></h2>'
+                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]), e(r["verdict"]))]
+        if r["detail"]:
+            parts.append("<p class=detail>%s</p>" % e(r["detail"]))
+        if r["verdict"] == "does not compile" and r["messages"]:
+            parts.append("<pre>%s</pre>" % e(r["messages"]))
+        for shot in shots:
+            if shot not in r["pictures"]:
+                continue
+            pixels, diff = r["rows"].get(shot, (None, ""))
+            figure = lambda path, caption: '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (
+                e(rel(path)), e(caption), e(caption))
+            parts.append('<h3>%s: %s</h3><div class=pictures>%s%s%s</div>' % (
+                e(label(shot)), "%d pixels differ" % pixels if pixels is not None else e(diff),
+                figure(references[shot], "expected"), figure(r["pictures"][shot], "submitted"),
+                figure(diff, "difference (in red)") if pixels is not None else ""))
+        parts.append("</section>")
+        sections.append("".join(parts))
+    page = """<!DOCTYPE html>
+<html lang=en><head><meta charset=utf-8><title>Grades: %(title)s</title>
+<style>
+body {font: 15px/1.4 sans-serif; margin: 2em; color: #222}
+table {border-collapse: collapse} td, th {padding: .25em .8em; border-bottom: 1px solid #ddd; text-align: left}
+td.num {text-align: right; font-variant-numeric: tabular-nums}
+.pass .verdict {color: #176b2c} .differs .verdict {color: #9a5b00}
+.does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict {color: #b00020}
+section {margin-top: 2.5em; border-top: 2px solid #ccc}
+.pictures {display: flex; flex-wrap: wrap; gap: 1em}
+figure {margin: 0}
+img {max-width: 300px; max-height: 300px; border: 1px solid #888; background: #eee}
+img.broken {outline: 3px solid #b00020}
+pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
+#pictures {color: #666}
+</style></head>
+<body>
+<h1>Grades: %(title)s</h1>
+<p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
+more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
+<p id=pictures>Checking the pictures…</p>
+<table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
+%(rows)s
+</tbody></table>
+%(ignored)s
+%(sections)s
+<script>
+// Says whether every picture loaded, so a report moved without its pictures folder shows it.
+window.addEventListener("load", function () {
+  var images = document.images, broken = 0;
+  for (var i = 0; i < images.length; i++)
+    if (!images[i].complete || images[i].naturalWidth === 0) { broken++; images[i].classList.add("broken"); }
+  var note = document.getElementById("pictures");
+  note.textContent = broken ? broken + " of " + images.length + " pictures are missing"
+                            : "All " + images.length + " pictures loaded.";
+  document.body.dataset.pictures = images.length;
+  document.body.dataset.broken = broken;
+});
+</script>
+</body></html>
+""" % dict(title=e(os.path.basename(os.path.abspath(args.submissions))),
+           count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
+           reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(args.sizes)),
+           times=e(", ".join(args.times)),
+           fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
+           else "at most 0.5% of its pixels differ",
+           tally=e(tally(results)),
+           heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
+           ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
+           sections="\n".join(sections))
+    with open(os.path.join(out, "report.html"), "w") as f:
+        f.write(page)

@@ -1,0 +1,214 @@
+"""One submission's way through the grader: its scene compiled and linked, in its slot's sandbox,
+with the kit the build used for the Watch target, then run once to picture itself at each size and
+scene time; every failure on the way becomes its verdict.
+"""
+import os
+import re
+import shlex
+import shutil
+import struct
+import zlib
+
+from report import printable
+from sandbox import MEMORY_LIMIT, PROCESS_LIMIT, Stopped, read, run_limited
+
+PROGRAM = "Submission"
+MESSAGES_LIMIT = 20000  # characters of compiler output kept
+PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
+# The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
+DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
+
+
+class Failure(Exception):
+    """A submission's run ended in a verdict other than a picture at every size."""
+
+    def __init__(self, verdict, detail, messages=""):
+        super().__init__(detail)
+        self.verdict, self.detail, self.messages = verdict, detail, messages
+
+
+def canonical_time(text):
+    """Seconds as the driver names its pictures: 0.50 is 0.5, 1.0 is 1."""
+    whole, _, fraction = text.partition(".")
+    fraction = fraction.rstrip("0")
+    return str(int(whole)) + ("." + fraction if fraction else "")
+
+
+def picture_name(size, time_):
+    return "%s@%s.png" % (size, time_)
+
+
+class Kit:
+    """What a submission is built from: the compile and link commands of the Watch target, taken
+    from the build, with the files they read, which the sandbox sees read-only."""
+
+    def __init__(self, build):
+        self.build = build
+        commands = run_limited(["ninja", "-C", build, "-t", "commands", "Watch_driver"]).stdout.splitlines()
+        wrapper = os.path.join(build, "watch", "Scene.cpp")
+        compile_line = next(c for c in commands if " -c " + wrapper in c)
+        link_line = next(c for c in commands if " -o drivers/Watch.exe " in c)
+        self.compile, self.link, self.files = [], [], set()
+
+        tokens = iter(shlex.split(compile_line))
+        for token in tokens:
+            if token in ("-MT", "-MF", "-o"):
+                next(tokens)
+            elif token == "-MD":
+                pass
+            elif token == wrapper:
+                self.compile.append("{source}")
+            elif token == "-c":
+                self.compile += ["-o", "/scratch/scene.obj", "-c"]
+            else:
+                self.compile.append(token)
+        for i, token in enumerate(self.compile):
+            if token.startswith("-I"):
+                # The headers only: a teacher's reference scene may sit beside them.
+                folder = token[2:]
+                self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
+                                  if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
+            elif i and self.compile[i - 1] == "-include":
+                self.files.update(p for p in (token, token + ".gch") if os.path.exists(p))
+
+        for token in shlex.split(link_line):
+            if token in (":", "&&"):
+                continue
+            if token == "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj":
+                token = "/scratch/scene.obj"
+            elif token == "drivers/Watch.exe":
+                token = "/scratch/%s.exe" % PROGRAM
+            elif token.startswith("-Wl,--out-implib,"):
+                token = "-Wl,--out-implib,/scratch/lib%s.dll.a" % PROGRAM
+            elif not token.startswith("-") and os.path.exists(os.path.join(build, token)):
+                self.files.add(os.path.join(build, token))
+            elif os.path.isabs(token) and os.path.exists(token):
+                self.files.add(token)
+            self.link.append(token)
+
+
+class Grader:
+    """Grades one submission at a time in a slot; the pictures go to OUT/pictures."""
+
+    def __init__(self, args, kit, boxes):
+        self.args, self.kit, self.boxes = args, kit, boxes
+        self.build = args.build
+        self.prefix = os.environ["WINEPREFIX"]
+        self.out = os.path.abspath(args.out)
+        shutil.rmtree(os.path.join(self.out, "pictures"), ignore_errors=True)
+        os.makedirs(os.path.join(self.out, "pictures"), exist_ok=True)
+
+    def prepare_scratch(self, slot, source, name):
+        """A fresh folder for one submission on its slot's disk: its scene, its X key and a Wine
+        prefix of its own over the prepared one, whose files stay read-only to it."""
+        scratch = slot.disk.make()
+        os.makedirs(os.path.join(scratch, "home"))
+        shutil.copyfile(slot.authority, os.path.join(scratch, "home", ".Xauthority"))
+        os.chown(os.path.join(scratch, "home", ".Xauthority"), slot.uid, slot.uid)
+        shutil.copyfile(source, os.path.join(scratch, name))
+        prefix = os.path.join(scratch, "prefix")
+        # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
+        if os.path.exists(os.path.join(prefix, "wineserver")):
+            os.remove(os.path.join(prefix, "wineserver"))
+        # Folders only: Wine runs in a prefix its user owns, and makes files of its own there.
+        for top, _, _ in os.walk(scratch):
+            os.chown(top, slot.uid, slot.uid)
+        os.chown(os.path.join(scratch, name), slot.uid, slot.uid)
+        return scratch
+
+    def grade(self, slot, source, tag):
+        """Builds and runs one scene; returns (verdict, detail, messages, {(size, time): picture})."""
+        name = os.path.basename(source)
+        scratch = self.prepare_scratch(slot, source, name)
+        before = slot.limits.counts()
+        pictures, messages = {}, ""
+        try:
+            messages = self.compile(slot, scratch, name)
+            self.show(slot, scratch, tag, pictures)
+            verdict, detail = "pass", ""
+        except Failure as failure:
+            verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
+        except Stopped:
+            verdict, detail = "hung", "the run was interrupted"
+        after = slot.limits.counts()
+        grew = lambda key: after.get(key, 0) > before.get(key, 0)
+        # Killed at the limit, or pressed against it until the timeout stopped it.
+        if grew("oom_kill") or (grew("max") and verdict in ("hung", "crashed")):
+            verdict, detail = "crashed", "stopped at the memory limit (%d MiB)" % (MEMORY_LIMIT >> 20)
+        elif after.get("pids", 0) > before.get("pids", 0) and verdict != "pass":
+            detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
+        slot.disk.clear()
+        return verdict, detail, messages, pictures
+
+    def compile(self, slot, scratch, name):
+        output = ""
+        for step, argv, cwd in (("compile", [a.replace("{source}", "/scratch/" + name) for a in self.kit.compile], "/scratch"),
+                                ("link", self.kit.link, self.build)):
+            code, said = self.boxes.run(slot, scratch, argv, cwd=cwd)
+            output += said
+            if code is None:
+                raise Failure("hung", "the %s took more than %g s" % (step, self.args.timeout))
+            if code != 0:
+                text = output.replace("/scratch/", "")
+                raise Failure("does not compile", first_error(text) or "the %s failed" % step,
+                              text[:MESSAGES_LIMIT])
+        return output.replace("/scratch/", "")[:MESSAGES_LIMIT]
+
+    def show(self, slot, scratch, tag, pictures):
+        """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
+        os.makedirs(os.path.join(scratch, "pictures"))
+        os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
+        argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
+                "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
+        code, said = self.boxes.run(slot, scratch, argv, display=True)
+        # Each picture read once, as the sandbox left it: only a PNG counts.
+        made = {}
+        for shot in self.args.shots:
+            data = read(os.path.join(scratch, "pictures", picture_name(*shot)), PICTURE_LIMIT, text=False)
+            if data and data.startswith(b"\x89PNG\r\n\x1a\n"):
+                made[shot] = data
+        if code is None:
+            raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
+                          % (self.args.timeout, len(made), len(self.args.shots)))
+        line = next((l for l in reversed(said.splitlines()) if re.match(r"(crash|exception|failed|closed): ", l)), "")
+        line = line.split(": ", 1)[1] if line else ""
+        if code in DRIVER_VERDICTS:
+            raise Failure(DRIVER_VERDICTS[code], printable(line) or "exit code %d" % code)
+        if code != 0:
+            raise Failure("crashed", "exit code %d" % code)
+        if len(made) != len(self.args.shots):
+            raise Failure("crashed", "%d of %d pictures written" % (len(made), len(self.args.shots)))
+        for shot, data in made.items():
+            picture = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
+            with open(picture, "wb") as f:
+                f.write(repack(data))
+            pictures[shot] = picture
+
+
+def first_error(text):
+    for line in text.splitlines():
+        if re.search(r": (fatal )?error", line) or "undefined reference" in line:
+            return line.strip()
+    return None
+
+
+def repack(png):
+    """The picture with its pixels compressed by zlib: the program's own encoder is quick but
+    loose, and a class's report holds hundreds of pictures. Anything unexpected stays as it is."""
+    try:
+        chunks, at = [], 8
+        while at < len(png):
+            size, kind = struct.unpack(">I4s", png[at:at + 8])
+            chunks.append((kind, png[at + 8:at + 8 + size]))
+            at += 12 + size
+        pixels = zlib.compress(zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT")), 6)
+    except (struct.error, zlib.error):
+        return png
+    out = [png[:8]]
+    for kind, body in chunks:
+        if kind == b"IDAT":
+            if pixels is None:
+                continue
+            body, pixels = pixels, None
+        out.append(struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body)))
+    return b"".join(out)
