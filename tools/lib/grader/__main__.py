@@ -48,6 +48,9 @@ def interrupt(signum, _frame):
         raise Interrupted(signum)
 
 
+interrupt.raised = False
+
+
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="tools/grade", description=__doc__.split("\n\n")[0],
