@@ -26,7 +26,7 @@ message=$("$root/tools/run" --watch "$work/none.cpp" 2>&1)
 [ $? -eq 2 ] && grep -q 'no scene file' <<<"$message" || fail "a missing scene file: $message"
 
 # Waits for the watcher's word on the Nth save: a first frame, or why there is none.
-said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|the program stopped)' "$1"; }
+said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|.* drew no frame|the program stopped)' "$1"; }
 wait_said() {
   local file=${2:-$log}
   for _ in $(seq 900); do
@@ -114,6 +114,17 @@ save_colour "1.0f, 1.0f, 1.0f"
 wait_said 13
 [ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the exception: $(colour)"
 [ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window changed after a crash"
+
+# A scene that never returns: a new program takes the frozen one's place with the last scene
+# that worked.
+printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { for (volatile int I = 0;; ++I) {} }\n' >"$scene"
+wait_said 14
+grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
+  fail "a scene that never returns was not reported"
+sleep 2
+wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
+[ "$(on_screen)" = 255,255,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
+[ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"
 
 # Esc closes the window and ends watching; nothing is left.
 xdotool windowactivate --sync "$wid" key Escape 2>/dev/null

@@ -110,8 +110,9 @@ class Program:
         return line or "exit code %s" % self.process.returncode
 
     def window(self):
-        """Its visible window, known by its process, not by the caption others share."""
-        found = run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name",
+        """Its visible window, known by its process, not by the caption others share. NOTE:
+        --all, or xdotool takes a window that meets either condition."""
+        found = run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name",
                      "^%s$" % CAPTION]).stdout.split()
         return found[-1] if found else None
 
@@ -239,8 +240,10 @@ class Watcher:
                                        if self.good else "nothing has worked yet: the window stays black"))
             return
         if not self.program.ended():
-            say("the program has drawn no frame of %s after %d s; watching goes on"
-                % (self.name, FIRST_FRAME_TIMEOUT))
+            # A scene that never returns holds the program: a new one takes its place.
+            say("%s drew no frame in %d s; the program starts again with %s" % (
+                self.name, FIRST_FRAME_TIMEOUT, "the last scene that worked" if self.good else "no scene"))
+            self.start_host()
 
     def restart_program(self, times):
         """--restart: a new program for the new scene, which pictures its own first frame."""
