@@ -21,7 +21,7 @@ from Xlib import X, display
 COLOURS = [(1, 0, 0), (0, 1, 0), (0, 0, 1), (1, 1, 0), (0, 1, 1)]
 SECTION = "## The watch loop: from a save to the new picture"
 # Before the scene was reloaded in place: a new program each save, from a loop in bash.
-BEFORE = "| before: a new program each save, the loop in bash (64-bit build, earlier on 2026-12-07) | 20 | 1.58 s | 1.41 s | 2.05 s |"
+BEFORE = "| before: a new program each save, the loop in bash (64-bit build, measured on another machine) | 20 | 1.58 s | 1.41 s | 2.05 s |"
 
 
 def pixel(screen, x, y):
