@@ -32,7 +32,6 @@ enum TExitCode
 {
     ExitUsage = 2,
     ExitException = 10, // an exception escaped: what the program would show in its error box
-    ExitCrash = 11,     // a structured exception, an access violation say
     ExitFailed = 12,    // the driver could not do its job: a size not granted, a file not written
     ExitClosed = 13,    // the window closed before every picture was taken
 };
@@ -42,14 +41,6 @@ struct TDriverFailure
 {
     std::string Text;
 };
-
-// NOTE: an unhandled structured exception would otherwise go to the system's crash handler,
-// which may wait for a click; this says what it was and ends the process at once.
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
-{
-    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
-    Finish(ExitCrash);
-}
 
 struct TSize
 {
@@ -254,8 +245,7 @@ private:
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    ::SetUnhandledExceptionFilter(ReportCrash);
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    ReportCrashes();
     TOrders Orders;
     try
     {

@@ -44,6 +44,23 @@ std::string DescribeCrash(const EXCEPTION_RECORD& Record)
     return Text;
 }
 
+namespace
+{
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
+{
+    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
+    Finish(ExitCrash);
+}
+
+} // namespace
+
+void ReportCrashes()
+{
+    ::SetUnhandledExceptionFilter(ReportCrash);
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+}
+
 std::vector<std::uint8_t> ReadBackBuffer(int Width, int Height)
 {
     if (Width <= 0 || Height <= 0)

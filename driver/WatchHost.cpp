@@ -153,6 +153,7 @@ public:
                 return;
             Say(Trouble);
             RecoverGL(Form);
+            Pending = false; // this frame is not the new scene's
             // NOTE: a module that failed stays loaded: unloading it runs its code again.
             Current = Good;
             if (Current.Draw && DrawGuarded(Form, Current).empty())
@@ -205,12 +206,10 @@ private:
     // Before the swap: the first frame of a new scene is kept.
     void FrameDrawn(TObject* /*Sender*/)
     {
-        if (Pending && Current.Module && Current.Module != Good.Module)
+        if (Pending)
         {
             Pending = false;
             Pixels = ReadBackBuffer(Form.GetClientWidth(), Form.GetClientHeight());
-            Width = Form.GetClientWidth();
-            Height = Form.GetClientHeight();
         }
     }
 
@@ -222,7 +221,8 @@ private:
             return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(D).count());
         };
         const std::string Took = Ms(TClock::now() - Swapped);
-        WriteWhole(Screenshot, EncodePng(Width, Height, Pixels));
+        // (No message is handled between the read and here: the size is the frame's.)
+        WriteWhole(Screenshot, EncodePng(Form.GetClientWidth(), Form.GetClientHeight(), Pixels));
         Pixels.clear();
         if (Good.Module && Good.Module != Current.Module)
             ::FreeLibrary(Good.Module);
@@ -237,18 +237,11 @@ private:
     std::wstring Loaded;
     TClock::time_point Looked, Swapped;
     TClock::duration LoadTime{};
-    bool Pending = false;
+    bool Pending = false; // the frame being drawn is a new scene's first
     std::vector<std::uint8_t> Pixels;
-    int Width = 0, Height = 0;
 };
 
 THost* Host = nullptr;
-
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
-{
-    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
-    Finish(11);
-}
 
 } // namespace
 
@@ -260,8 +253,7 @@ void TForm1::DrawScene()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    ::SetUnhandledExceptionFilter(ReportCrash);
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    ReportCrashes();
     ::AddVectoredExceptionHandler(1, CatchSceneFault);
     int Count = 0;
     wchar_t** Args = ::CommandLineToArgvW(::GetCommandLineW(), &Count);

@@ -18,7 +18,7 @@ BUILD_DIR=${BUILD_DIR:?the build folder} "$root/tools/run" --watch "$scene" >"$l
 watcher=$!
 cleanup() {
   kill "$watcher" 2>/dev/null
-  tmux -L "watch-test-$$" kill-server 2>/dev/null
+  timeout 10 tmux -L "watch-test-$$" kill-server 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -56,7 +56,7 @@ save_clock() {
 wait_said 1
 [ "$(colour)" = 255,255,255 ] || fail "the first picture is not the white square: $(colour)"
 wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
-xdotool windowsize "$wid" 500 300 windowmove "$wid" 100 80
+timeout 10 xdotool windowsize "$wid" 500 300 windowmove "$wid" 100 80
 sleep 0.3
 place=$(window_geometry "$wid")
 
@@ -94,31 +94,40 @@ after=$(colour)
 [ "${after#*,}" = 255,0 ] && [ $((${after%%,*} - ${before%%,*})) -ge 12 ] ||
   fail "the scene clock did not carry on across a save: $before, then $after"
 
+# A scene that writes a long line every frame, to both outputs, as when debugging: it goes on
+# moving (its red is its clock's fraction of a second), and the next save shows.
+printf '#include "Tutorial.h"\n#include <GL/gl.h>\n#include <cstdio>\nvoid TForm1::DrawScene()\n{\n    std::fprintf(stderr, "frame at %%f s: %%0999d\\n", SceneTime(), 0);\n    std::printf("and on standard output\\n");\n    ::glClearColor(float(SceneTime() - int(SceneTime())), 0.0f, 1.0f, 1.0f);\n    ::glClear(GL_COLOR_BUFFER_BIT);\n}\n' >"$scene"
+wait_said 9
+sleep 2
+earlier=$(on_screen)
+sleep 0.5
+[ "$(on_screen)" != "$earlier" ] || fail "a scene that writes every frame stopped moving: $earlier"
+
 # A save that does not compile, one that crashes and one that throws: the last good picture
 # stays, with one line for each; the next good save shows.
 save_colour "1.0f, 0.0f, 1.0f"
-wait_said 9
-printf 'this is not C++\n' >>"$scene"
 wait_said 10
+printf 'this is not C++\n' >>"$scene"
+wait_said 11
 grep -q "My Scene.cpp:[0-9]*:[0-9]*: error" "$log" || fail "no compiler message with the file and line"
 [ "$(grep -c 'does not compile' "$log")" -eq 1 ] || fail "the failure is not reported once"
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { *(volatile int*)nullptr = 1; }\n' >"$scene"
-wait_said 11
+wait_said 12
 grep -q 'My Scene.cpp crashed: access violation .* writing address 0x0*; the last scene that worked is back' "$log" ||
   fail "the crash was not reported"
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { throw Exception("no scene yet"); }\n' >"$scene"
-wait_said 12
+wait_said 13
 grep -q 'My Scene.cpp threw: no scene yet; the last scene that worked is back' "$log" || fail "the exception was not reported"
 [ "$(on_screen)" = 255,0,255 ] || fail "the last good picture did not stay: $(on_screen)"
 save_colour "1.0f, 1.0f, 1.0f"
-wait_said 13
+wait_said 14
 [ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the exception: $(colour)"
 [ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window changed after a crash"
 
 # A scene that never returns: a new program takes the frozen one's place with the last scene
 # that worked.
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { for (volatile int I = 0;; ++I) {} }\n' >"$scene"
-wait_said 14
+wait_said 15
 grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
   fail "a scene that never returns was not reported"
 sleep 2
@@ -127,7 +136,7 @@ wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"
 
 # Esc closes the window and ends watching; nothing is left.
-xdotool windowactivate --sync "$wid" key Escape 2>/dev/null
+timeout 10 xdotool windowactivate --sync "$wid" key Escape 2>/dev/null
 wait_exit "$watcher" 10
 code=$?
 [ $code -eq 0 ] || fail "watching did not end with code 0 after Esc ($code)"
@@ -140,16 +149,16 @@ pgrep -f 'WatchHost\.exe' >/dev/null && fail "the program was left running"
 # 130 and one line, no word from the shell, nothing left.
 cp "$root/examples/Square.cpp" "$scene"
 terminal=$work/terminal.log
-tmux -L "watch-test-$$" new-session -d -x 120 -y 30 \
+timeout 10 tmux -L "watch-test-$$" new-session -d -x 120 -y 30 \
   "'$root/tools/run' --watch --restart '$scene' >'$terminal' 2>&1; echo \$? >'$work/status'; sleep 60"
 wait_said 1 "$terminal"
-first=$(xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
+first=$(timeout 10 xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
 save_colour "1.0f, 0.0f, 0.0f"
 wait_said 2 "$terminal"
 [ "$(colour)" = 255,0,0 ] || fail "--restart did not show the save: $(colour)"
-second=$(xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
+second=$(timeout 10 xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
 [ "$second" != "$first" ] || fail "--restart kept the old program (process $first)"
-tmux -L "watch-test-$$" send-keys C-c
+timeout 10 tmux -L "watch-test-$$" send-keys C-c
 for _ in $(seq 150); do [ -s "$work/status" ] && break; sleep 0.1; done
 [ "$(cat "$work/status" 2>/dev/null)" = 130 ] || fail "Ctrl+C ended watching with '$(cat "$work/status" 2>/dev/null)', not 130"
 grep -q '^watch: ended by Ctrl+C$' "$terminal" || fail "no word that Ctrl+C ended watching"

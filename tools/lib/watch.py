@@ -17,14 +17,22 @@ import sys
 signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
+import collections
 import os
+import queue
 import re
 import select
 import shutil
 import subprocess
+import threading
 import time
 
+from outside import run_limited
+
 CAPTION = "Zorv OpenGL Tutorial Exercise"
+X_TIMEOUT = 10  # seconds for one call of an X client
+# What the host says of each scene (driver/WatchHost.cpp).
+REPORT = re.compile(r"(shown|crash|exception|failed) (\S+?)(?::| in) (.*)")
 PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
 STEP_TIMEOUT = 300  # seconds for one build
 FIRST_FRAME_TIMEOUT = 20  # seconds from a program's start or a module's hand-over to its frame
@@ -55,14 +63,6 @@ def windows_path(path):
     return "Z:" + os.path.realpath(path).replace("/", "\\")
 
 
-def run(argv, timeout=10):
-    """A tool's run with a time limit; one that exceeds it counts as failed."""
-    try:
-        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout)
-    except subprocess.TimeoutExpired:
-        return subprocess.CompletedProcess(argv, 124, "", "timed out after %g s" % timeout)
-
-
 class Lines:
     """A child's output, a line at a time, waited for with a time limit."""
 
@@ -90,30 +90,43 @@ class Program:
     does not reach it, and the loop ends it itself."""
 
     def __init__(self, argv):
-        self.process = subprocess.Popen([os.environ.get("WINE", "wine")] + argv, stdout=subprocess.PIPE,
-                                        stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, start_new_session=True)
-        self.lines = Lines(self.process.stdout)
-        self.said = []
+        self.process = subprocess.Popen([os.environ.get("WINE", "wine")] + argv, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
+        self.said = collections.deque(maxlen=50)  # its last lines, for the report of its end
+        self.reports = queue.Queue()  # what it says of the scenes, for hand_over
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
 
-    def line(self, timeout):
-        line = self.lines.next(timeout)
-        if line is not None:
+    def _read(self):
+        # NOTE: read all the time: a scene that writes a line every frame would otherwise fill
+        # the pipe, and the program would stop in its next write.
+        for raw in self.process.stderr:
+            line = raw.decode("utf-8", "replace").rstrip("\r\n")
             self.said.append(line)
-        return line
+            if REPORT.match(line):
+                self.reports.put(line)
+
+    def report(self, timeout):
+        """Its next line about a scene, or None when none came in time."""
+        try:
+            return self.reports.get(timeout=max(0.0, timeout))
+        except queue.Empty:
+            return None
 
     def ended(self):
         return self.process.poll() is not None
 
     def trouble(self):
-        """What it said last of a crash or an exception, or its exit code."""
-        line = next((l for l in reversed(self.said) if re.match(r"(crash|exception|failed)[ :]", l)), None)
+        """What it said last of a crash or an exception, or its exit code; once it has ended."""
+        self.reader.join(timeout=2)
+        line = next((l for l in reversed(list(self.said)) if re.match(r"(crash|exception|failed)[ :]", l)), None)
         return line or "exit code %s" % self.process.returncode
 
     def window(self):
         """Its visible window, known by its process, not by the caption others share. NOTE:
         --all, or xdotool takes a window that meets either condition."""
-        found = run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name",
-                     "^%s$" % CAPTION]).stdout.split()
+        found = run_limited(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.process.pid),
+                             "--name", "^%s$" % CAPTION], X_TIMEOUT).stdout.split()
         return found[-1] if found else None
 
     def stop(self):
@@ -123,12 +136,11 @@ class Program:
             self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             pass
-        self.process.stdout.close()
 
 
 def geometry(window):
     """x, y, width, height of a window on the screen, or None."""
-    info = run(["xwininfo", "-id", window]).stdout
+    info = run_limited(["xwininfo", "-id", window], X_TIMEOUT).stdout
     fields = [re.search(name + r":\s+(-?\d+)", info) for name in
               ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
     return tuple(int(f.group(1)) for f in fields) if all(fields) else None
@@ -162,7 +174,7 @@ class Watcher:
     def ninja(self, target):
         """Builds a target; on failure prints the compiler's own lines, file and line first."""
         started = time.monotonic()
-        result = run(["ninja", "-C", self.build, target], timeout=STEP_TIMEOUT)
+        result = run_limited(["ninja", "-C", self.build, target], STEP_TIMEOUT)
         if result.returncode == 0:
             return time.monotonic() - started
         lines = [l for l in (result.stdout + result.stderr).splitlines() if not NOISE.search(l)]
@@ -197,10 +209,12 @@ class Watcher:
         window, deadline = None, time.monotonic() + FIRST_FRAME_TIMEOUT
         while not window and not self.program.ended() and time.monotonic() < deadline:
             window = self.program.window()
-            time.sleep(0 if window else 0.05)
+            if not window:
+                time.sleep(0.05)
         if window and self.place:
             x, y, width, height = self.place
-            run(["xdotool", "windowsize", window, str(width), str(height), "windowmove", window, str(x), str(y)])
+            run_limited(["xdotool", "windowsize", window, str(width), str(height), "windowmove", window, str(x),
+                         str(y)], X_TIMEOUT)
         if old:
             old.stop()
 
@@ -224,8 +238,7 @@ class Watcher:
         name = os.path.basename(module)
         deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
         while time.monotonic() < deadline and not self.program.ended():
-            line = self.program.line(deadline - time.monotonic())
-            m = re.match(r"(shown|crash|exception|failed) (\S+?)(?::| in) (.*)", line or "")
+            m = REPORT.match(self.program.report(deadline - time.monotonic()) or "")
             if not m or m.group(2) != name:
                 continue
             if m.group(1) == "shown":
@@ -254,7 +267,7 @@ class Watcher:
                     windows_path(self.shot + ".new")])
         deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
         while not os.path.exists(self.shot + ".new") and not self.program.ended() and time.monotonic() < deadline:
-            self.program.line(0.02)
+            time.sleep(0.02)
         if os.path.exists(self.shot + ".new"):
             os.replace(self.shot + ".new", self.shot)
             say("screenshot %s (compile %.2f s, link %.2f s, start and first frame %.2f s)"
@@ -271,11 +284,10 @@ class Watcher:
     def show(self, times):
         if self.restart:
             self.restart_program(times)
-        elif not self.program:
-            if self.ninja("drivers/WatchHost.exe") is not None:
-                self.start_host()
-                self.hand_over(times)
         else:
+            # NOTE: the module links with the host's import library: its build built the host.
+            if not self.program:
+                self.start_host()
             self.hand_over(times)
 
     # --- the loop ------------------------------------------------------------------------
@@ -306,8 +318,6 @@ class Watcher:
                 if self.program and self.program.ended():
                     if not self.ended_by_itself():
                         return 0
-                elif self.program:
-                    self.program.line(0)  # keeps what it says from filling the pipe
                 continue
             # Several writes in a row are one save.
             paths = {os.path.realpath(path)}
@@ -320,7 +330,7 @@ class Watcher:
             if program_changed and not self.restart and self.program:
                 say("%s changed: the program starts again" % os.path.relpath(program_changed[0], self.root))
                 times = self.build_scene()
-                if times and self.ninja("drivers/WatchHost.exe") is not None:
+                if times:
                     self.good = None
                     self.start_host()
                     self.hand_over(None)

@@ -23,10 +23,13 @@ import shutil
 import threading
 import time
 
-from compare import compare, tolerance
-from report import printable, tally, write_csv, write_report
-from sandbox import LIMITS, SCREEN, Sandboxes, Slot, free_uids, mounts_under, run_limited
-from submission import Grader, Kit, canonical_time, picture_name
+# The tools' shared code, in the folder above.
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+from compare import compare, tolerance  # noqa: E402
+from report import printable, tally, write_csv, write_report  # noqa: E402
+from sandbox import LIMITS, SCREEN, Sandboxes, Slot, free_uids, remove_mounted  # noqa: E402
+from submission import Grader, Kit, canonical_time, picture_name  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -145,10 +148,7 @@ def main(argv):
     boxes = Sandboxes(kit.files, args.timeout)
     grader = Grader(args, kit, boxes)
     work_folder = os.path.join(args.build, "grade-work")
-    # A run ended by force may have left its disks mounted.
-    for point in sorted(mounts_under(work_folder), key=len, reverse=True):
-        run_limited(["umount", "--lazy", point])
-    shutil.rmtree(work_folder, ignore_errors=True)
+    remove_mounted(work_folder)  # a run ended by force may have left its disks mounted
     slots, finished, results, code = [], [], None, 0
     # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
     # ended, nothing is left, and what was graded so far is reported.

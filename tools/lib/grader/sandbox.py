@@ -16,8 +16,8 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-import xdisplay  # noqa: E402 (tools/lib/, beside this folder)
+import xdisplay
+from outside import run_limited
 
 SCREEN = (1920, 1200)
 FIRST_UID = 64000  # each sandbox runs as a user of its own, the first free one from here up
@@ -34,16 +34,6 @@ LIMITS = ["memory", "processes", "processors", "disk", "/tmp", "files", "time"]
 
 class Stopped(Exception):
     """The run is being ended: no sandbox starts any more."""
-
-
-def run_limited(argv, timeout=TOOL_TIMEOUT, **kwargs):
-    """A tool's run with a time limit; one that exceeds it counts as failed, with exit code 124."""
-    try:
-        # NOTE: a session of its own, so that a Ctrl+C meant for the grader does not spoil a result.
-        return subprocess.run(argv, capture_output=True, text=True, errors="replace", timeout=timeout,
-                              start_new_session=True, **kwargs)
-    except subprocess.TimeoutExpired as expired:
-        return subprocess.CompletedProcess(argv, 124, "", "timed out after %g s" % expired.timeout)
 
 
 class Limits:
@@ -193,7 +183,7 @@ class Disk:
         merged = os.path.join(self.scratch, "prefix")
         if not self.limited:
             os.makedirs(self.scratch)
-            if run_limited(["cp", "-al", self.prefix, merged], timeout=120).returncode != 0:
+            if run_limited(["cp", "-al", self.prefix, merged], 120).returncode != 0:
                 shutil.copytree(self.prefix, merged, symlinks=True)
             return self.scratch
         mount("tmpfs", self.path, "size=%d,mode=0755,nosuid,nodev" % DISK_LIMIT)
@@ -207,15 +197,20 @@ class Disk:
 
     def clear(self):
         """Unmounts and removes it all; whatever a dying sandbox still holds goes when it ends."""
-        for point in sorted(mounts_under(self.path), key=len, reverse=True):
-            run_limited(["umount", "--lazy", point])
-        shutil.rmtree(self.path, ignore_errors=True)
+        remove_mounted(self.path)
 
 
 def mount(kind, point, options):
-    result = run_limited(["mount", "-t", kind, "-o", options, kind, point])
+    result = run_limited(["mount", "-t", kind, "-o", options, kind, point], TOOL_TIMEOUT)
     if result.returncode != 0:
         raise OSError("%s at %s: %s" % (kind, point, " ".join(result.stderr.split()) or "exit code %d" % result.returncode))
+
+
+def remove_mounted(path):
+    """Removes a folder with whatever is mounted in it, the deepest mount first."""
+    for point in sorted(mounts_under(path), key=len, reverse=True):
+        run_limited(["umount", "--lazy", point], TOOL_TIMEOUT)
+    shutil.rmtree(path, ignore_errors=True)
 
 
 def mounts_under(path):

@@ -10,7 +10,8 @@ import struct
 import zlib
 
 from report import printable
-from sandbox import MEMORY_LIMIT, PROCESS_LIMIT, Stopped, read, run_limited
+from outside import run_limited
+from sandbox import MEMORY_LIMIT, PROCESS_LIMIT, TOOL_TIMEOUT, Stopped, read
 
 PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
@@ -44,7 +45,8 @@ class Kit:
 
     def __init__(self, build):
         self.build = build
-        commands = run_limited(["ninja", "-C", build, "-t", "commands", "Watch_driver"]).stdout.splitlines()
+        commands = run_limited(["ninja", "-C", build, "-t", "commands", "Watch_driver"],
+                               TOOL_TIMEOUT).stdout.splitlines()
         wrapper = os.path.join(build, "watch", "Scene.cpp")
         compile_line = next(c for c in commands if " -c " + wrapper in c)
         link_line = next(c for c in commands if " -o drivers/Watch.exe " in c)
