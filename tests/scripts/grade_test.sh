@@ -91,7 +91,7 @@ grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
 [ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
-grep -Eq '^grade: each sandbox: memory 1024 MiB, 256 processes, [0-9.]+ processors?, disk 256 MiB, /tmp 256 MiB, files 256 MiB each, 20 s a step;' "$work/grade.log" ||
+grep -Eq '^grade: each sandbox: memory 1024 MiB, no swap, 256 processes, [0-9.]+ processors? \([0-9.]+ in all, of [0-9]+\), disk 256 MiB, /tmp 256 MiB, files 256 MiB each, 20 s a step;' "$work/grade.log" ||
   fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
 grep -q '^Graded 15 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
 
@@ -161,11 +161,11 @@ without_cgroups() {
 }
 without_cgroups >"$work/weak.log" 2>&1
 code=$?
-[ $code -eq 3 ] && grep -q 'cannot be set here: memory, processors' "$work/weak.log" && grep -q 'pass --accept-weaker-limits' "$work/weak.log" ||
+[ $code -eq 3 ] && grep -q 'cannot be set here: memory, swap, processors' "$work/weak.log" && grep -q 'pass --accept-weaker-limits' "$work/weak.log" ||
   fail "a missing limit did not stop the run ($code): $(cat "$work/weak.log")"
 [ ! -e "$out-weak/results.csv" ] || fail "a submission was graded without its limits"
 without_cgroups --accept-weaker-limits >"$work/weak.log" 2>&1 || fail "tools/grade --accept-weaker-limits exited with $?"
-grep -q 'WITHOUT memory, processors' "$work/weak.log" || fail "the missing limit is not told: $(head -3 "$work/weak.log")"
+grep -q 'WITHOUT memory, swap, processors' "$work/weak.log" || fail "the missing limit is not told: $(head -3 "$work/weak.log")"
 out=$out-weak
 expect correct pass
 expect bomb hung

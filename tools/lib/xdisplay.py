@@ -1,7 +1,6 @@
 """A private X display: Xvfb on the first free number, known without a race (it writes the number
-it took to -displayfd), optionally holding a key (an X authority file) and with a window manager.
-One implementation for the shell tools' Wine session, which runs this file as a command, and for
-the grader's sandboxes, which import it.
+it took to -displayfd), optionally with a window manager: the shell tools' Wine session runs this
+file as a command. (The grader's sandboxes start a display of their own inside.)
 
     python3 tools/lib/xdisplay.py WxHxD [--window-manager]
         starts them detached and prints "NUMBER XVFB_PID [WM_PID]"; they run until killed.
@@ -15,13 +14,11 @@ import time
 START_TIMEOUT = 20  # seconds for Xvfb to take a number
 
 
-def start(screen, authority=None, detach=False):
+def start(screen, detach=False):
     """Starts Xvfb with a screen of WxHxD; returns (its process, its display number). DETACH puts
     it in a session of its own, where a terminal's Ctrl+C does not reach it."""
     read, write = os.pipe()
     argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", screen, "-nolisten", "tcp"]
-    if authority:
-        argv += ["-auth", authority]
     xvfb = subprocess.Popen(argv, pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, start_new_session=detach)
     os.close(write)

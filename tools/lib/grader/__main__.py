@@ -19,16 +19,17 @@ import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is 
 import os
 import queue
 import re
-import shutil
 import threading
 import time
 
 # The tools' shared code, in the folder above.
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
+import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
-from report import printable, tally, write_csv, write_report  # noqa: E402
-from sandbox import LIMITS, SCREEN, Sandboxes, Slot, free_uids, remove_mounted  # noqa: E402
+from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
+from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
+                     read_regular, remove_leftovers, remove_mounted)
 from submission import Grader, Kit, canonical_time, picture_name  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
@@ -139,16 +140,25 @@ def main(argv):
     if args.check_only:
         return 0
     started = time.monotonic()
+    # A killed tools/grade ends this run as SIGTERM would; a killed grader takes its sandboxes
+    # (each dies with its parent) and its disks (mounted in a namespace of its own) with it. What
+    # is still left then, the next run removes.
+    die_with_parent()
+    work_root = os.path.join(args.build, "grade-work")
+    removed = remove_leftovers(work_root, keep=str(os.getpid()))
+    if removed:
+        print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
+    private_mounts()
+    # Every .cpp entry is a student's; one that is not a regular file gets a verdict saying so.
     entries = sorted(os.listdir(args.submissions))
-    submissions = [e for e in entries if e.endswith(".cpp") and os.path.isfile(os.path.join(args.submissions, e))]
-    ignored = [e for e in entries if e not in submissions]
+    submissions = [e for e in entries if e.endswith(".cpp")]
+    ignored = [student_name(e) for e in entries if e not in submissions]
     for entry in ignored:
         print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
     kit = Kit(args.build)
     boxes = Sandboxes(kit.files, args.timeout)
     grader = Grader(args, kit, boxes)
-    work_folder = os.path.join(args.build, "grade-work")
-    remove_mounted(work_folder)  # a run ended by force may have left its disks mounted
+    work_folder = os.path.join(work_root, str(os.getpid()))
     slots, finished, results, code = [], [], None, 0
     # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
     # ended, nothing is left, and what was graded so far is reported.
@@ -156,11 +166,18 @@ def main(argv):
         signal.signal(number, interrupt)
     try:
         jobs = max(1, min(args.jobs, len(submissions)))
-        cores = max(1, (os.cpu_count() or 1) // jobs)
-        for i, uid in enumerate(free_uids(jobs)):
-            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), cores, uid, grader.prefix))
+        cores = os.cpu_count() or 1
+        users = Users()
+        for i in range(jobs):
+            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), cores / jobs, users, grader.prefix))
         # Every limit proved before the first submission runs, and told.
         held = [boxes.prove(slot) for slot in slots]
+        shares = [slot.limits.cores for slot in slots]
+        if None in shares or sum(shares) > cores + 0.01:
+            for h in held:
+                h.pop("processors", None)
+        else:
+            held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
         missing = [name for name in LIMITS if not all(name in h for h in held)]
         told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
                          [words for name, words in held[0].items() if name not in LIMITS])
@@ -177,7 +194,9 @@ def main(argv):
             "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
         references = dict(args.pictures)
         if not references:
-            verdict, detail, messages, references = grader.grade(slots[0], args.reference, "reference")
+            # The teacher's own file, a link to it allowed.
+            verdict, detail, messages, references = grader.grade(slots[0], os.path.realpath(args.reference),
+                                                                 "reference")
             if verdict != "pass":
                 print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
                       file=sys.stderr)
@@ -188,7 +207,16 @@ def main(argv):
             references = {}
             for shot in args.shots:
                 references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
-                shutil.copyfile(args.pictures[shot], references[shot])
+                width, height = map(int, shot[0].split("x"))
+                try:
+                    data, more = read_regular(args.pictures[shot], picture.largest(width, height))
+                    if more:
+                        raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+                    with open(references[shot], "wb") as f:
+                        f.write(picture.take(data, width, height))
+                except (NotRegular, picture.Refused) as error:
+                    print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
+                    return 2
 
         results = [None] * len(submissions)
         work = queue.Queue()
@@ -226,7 +254,7 @@ def main(argv):
                     verdict = "differs"
                     detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
                                                    if rows[s][0] is not None else rows[s][1]) for s in differs)
-                result = dict(student=entry[:-4], verdict=verdict, detail=detail, messages=messages,
+                result = dict(student=student_name(entry)[:-4], verdict=verdict, detail=detail, messages=messages,
                               pictures=pictures, rows=rows, tag=tag)
                 with lock:
                     results[index] = result
@@ -234,7 +262,7 @@ def main(argv):
                     counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
                                        for s in args.shots)
                     print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
-                        len(str(len(submissions))), done[0], len(submissions), printable(entry[:-4]), verdict,
+                        len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
                         counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
                           flush=True)
 
@@ -255,7 +283,7 @@ def main(argv):
     finally:
         for slot in slots:
             slot.close()
-        shutil.rmtree(work_folder, ignore_errors=True)
+        remove_mounted(work_folder)
 
     if results is None:
         print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)

@@ -6,7 +6,14 @@ import csv
 import html
 import os
 
-VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early"]
+VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
+            "too much output", "bad picture", "not a regular file"]
+
+
+def student_name(entry):
+    """A file name as text, whatever bytes it has: one that is not UTF-8 (an old archiver's
+    Latin-1) shows its odd bytes as U+FFFD, the same everywhere it is shown."""
+    return os.fsencode(entry).decode("utf-8", "replace")
 
 
 def printable(text):
@@ -21,7 +28,7 @@ def tally(results):
 
 
 def write_csv(grader, results):
-    with open(os.path.join(grader.out, "results.csv"), "w", newline="") as f:
+    with open(os.path.join(grader.out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
         writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail"])
         for r in results:
@@ -59,7 +66,7 @@ def write_report(grader, args, results, references, ignored, total):
                  % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]), e(r["verdict"]))]
         if r["detail"]:
             parts.append("<p class=detail>%s</p>" % e(r["detail"]))
-        if r["verdict"] == "does not compile" and r["messages"]:
+        if r["verdict"] in ("does not compile", "too much output") and r["messages"]:
             parts.append("<pre>%s</pre>" % e(r["messages"]))
         for shot in shots:
             if shot not in r["pictures"]:
@@ -80,7 +87,8 @@ body {font: 15px/1.4 sans-serif; margin: 2em; color: #222}
 table {border-collapse: collapse} td, th {padding: .25em .8em; border-bottom: 1px solid #ddd; text-align: left}
 td.num {text-align: right; font-variant-numeric: tabular-nums}
 .pass .verdict {color: #176b2c} .differs .verdict {color: #9a5b00}
-.does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict {color: #b00020}
+.does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict,
+.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict {color: #b00020}
 section {margin-top: 2.5em; border-top: 2px solid #ccc}
 .pictures {display: flex; flex-wrap: wrap; gap: 1em}
 figure {margin: 0}
@@ -113,9 +121,9 @@ window.addEventListener("load", function () {
 });
 </script>
 </body></html>
-""" % dict(title=e(os.path.basename(os.path.abspath(args.submissions))),
+""" % dict(title=e(student_name(os.path.basename(os.path.abspath(args.submissions)))),
            count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
-           reference=e(os.path.basename(os.path.abspath(args.reference))), sizes=e(", ".join(args.sizes)),
+           reference=e(student_name(os.path.basename(os.path.abspath(args.reference)))), sizes=e(", ".join(args.sizes)),
            times=e(", ".join(args.times)),
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
            else "at most 0.5% of its pixels differ",
@@ -123,5 +131,5 @@ window.addEventListener("load", function () {
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
            sections="\n".join(sections))
-    with open(os.path.join(out, "report.html"), "w") as f:
+    with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)

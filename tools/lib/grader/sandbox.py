@@ -3,12 +3,16 @@ with memory, process and processor limits, on a disk and an X display of its own
 and nothing of the host's but the system read-only and what the build needs. Every limit is proved
 before the first submission runs (Sandboxes.prove).
 """
+import ctypes
+import errno
 import os
 import pwd
 import re
 import secrets
+import select
 import shlex
 import shutil
+import signal
 import stat
 import struct
 import subprocess
@@ -16,7 +20,6 @@ import sys
 import threading
 import time
 
-import xdisplay
 from outside import run_limited
 
 SCREEN = (1920, 1200)
@@ -28,23 +31,73 @@ TMP_LIMIT = 256 << 20  # the sandbox's /tmp, in memory
 DISK_LIMIT = 256 << 20  # its own disk: its scene, its program, what it changes in its Wine prefix
 CPU_PERIOD = 100000  # microseconds; a sandbox gets the processors divided by the jobs
 TOOL_TIMEOUT = 60  # seconds for one call of a tool outside the sandbox (ninja, compare, ...)
+OUTPUT_KEPT = 64 << 10  # bytes kept of a step's output at its start, and as many at its end
+OUTPUT_CAP = 64 << 20  # bytes of output past which a step is ended
+GROUP_PREFIX = "tutorial-grade-"  # a run's control groups: GROUP_PREFIX + its pid + "-" + slot
 # What a sandbox is held to; the run stops unless each is proved (or the teacher accepts less).
-LIMITS = ["memory", "processes", "processors", "disk", "/tmp", "files", "time"]
+LIMITS = ["memory", "swap", "processes", "processors", "disk", "/tmp", "files", "time"]
 
 
 class Stopped(Exception):
     """The run is being ended: no sandbox starts any more."""
 
 
+class Flooded(Exception):
+    """A step wrote more than OUTPUT_CAP bytes and was ended."""
+
+    def __init__(self, output):
+        super().__init__("more than %s of output" % size_in_words(OUTPUT_CAP))
+        self.output = output
+
+
+def size_in_words(count):
+    """Bytes as a person reads them: "512 bytes", "64 KiB", "3.0 GiB"."""
+    if count < 1024:
+        return "%d bytes" % count
+    for unit in ("KiB", "MiB", "GiB", "TiB"):
+        count /= 1024
+        if count < 1024 or unit == "TiB":
+            return ("%d %s" if count == int(count) else "%.1f %s") % (count, unit)
+
+
+class Output:
+    """What a step writes, held to OUTPUT_KEPT bytes at its start and as many at its end; what
+    lies between is counted, not kept, however much it is."""
+
+    def __init__(self, kept=OUTPUT_KEPT):
+        self.kept, self.head, self.tail, self.total = kept, bytearray(), bytearray(), 0
+
+    def add(self, chunk):
+        self.total += len(chunk)
+        room = self.kept - len(self.head)
+        if room > 0:
+            self.head += chunk[:room]
+            chunk = chunk[room:]
+        if chunk:
+            self.tail += chunk
+            del self.tail[:-self.kept]
+
+    def text(self):
+        skipped = self.total - len(self.head) - len(self.tail)
+        middle = b"\n[... %s more ...]\n" % size_in_words(skipped).encode() if skipped else b""
+        return (bytes(self.head) + middle + bytes(self.tail)).decode("utf-8", "replace")
+
+
+# The control groups' files read back to prove a limit (v2 and v1), and what each holds.
+READ_BACK = {"memory.max": "memory", "memory.limit_in_bytes": "memory", "memory.swap.max": "swap",
+             "memory.memsw.limit_in_bytes": "memory and swap", "pids.max": "pids", "cpu.max": "cpu",
+             "cpu.cfs_quota_us": "cpu"}
+
+
 class Limits:
-    """Memory and process limits for one sandbox, and its share of the processors (CORES of
-    them), in a control group of its own (v2 or v1): a submission that spins cannot slow its
-    neighbour's past the time limit."""
+    """Memory and process limits for one sandbox, no swap, and its share of the processors (CORES
+    of them, a fraction where the sandboxes outnumber the cores), in a control group of its own
+    (v2 or v1): a submission that spins cannot slow its neighbour's past the time limit."""
 
     def __init__(self, name, cores):
         self.files, self.dirs, self.events = [], [], {}
         base = "/sys/fs/cgroup"
-        quota = cores * CPU_PERIOD
+        quota = max(1000, int(cores * CPU_PERIOD))
         if os.path.exists(os.path.join(base, "cgroup.controllers")):
             try:
                 with open(os.path.join(base, "cgroup.subtree_control"), "w") as f:
@@ -58,7 +111,9 @@ class Limits:
                            "max": os.path.join(base, name, "memory.events"),
                            "pids": os.path.join(base, name, "pids.events")}
         elif os.path.isdir(os.path.join(base, "memory")) and os.path.isdir(os.path.join(base, "pids")):
-            self._make(os.path.join(base, "memory", name), {"memory.limit_in_bytes": MEMORY_LIMIT})
+            # NOTE: memory and swap together (memsw) can only be set once memory alone is.
+            self._make(os.path.join(base, "memory", name), {"memory.limit_in_bytes": MEMORY_LIMIT,
+                                                            "memory.memsw.limit_in_bytes": MEMORY_LIMIT})
             self._make(os.path.join(base, "pids", name), {"pids.max": PROCESS_LIMIT})
             if os.path.isdir(os.path.join(base, "cpu")):
                 self._make(os.path.join(base, "cpu", name), {"cpu.cfs_period_us": CPU_PERIOD,
@@ -69,16 +124,19 @@ class Limits:
         self.working = bool(self.dirs) and all(os.path.exists(f) for f in self.files)
 
     def _make(self, path, settings):
+        """A group with what of SETTINGS it takes: in_force reads back what holds."""
         try:
             os.makedirs(path, exist_ok=True)
-            self.dirs.append(path)
-            for key, value in settings.items():
-                if os.path.exists(os.path.join(path, key)):
-                    with open(os.path.join(path, key), "w") as f:
-                        f.write(str(value))
-            self.files.append(os.path.join(path, "cgroup.procs"))
         except OSError:
-            pass
+            return
+        self.dirs.append(path)
+        self.files.append(os.path.join(path, "cgroup.procs"))
+        for key, value in settings.items():
+            try:
+                with open(os.path.join(path, key), "w") as f:
+                    f.write(str(value))
+            except OSError:
+                pass
 
     def prefix(self):
         """A command prefix that moves itself into the groups, then runs the rest."""
@@ -91,24 +149,28 @@ class Limits:
     def in_force(self):
         """Each limit that holds, as the control groups read back, in words: {"memory": "memory
         1024 MiB", ...}; without them, what prlimit holds instead. A value that did not take is
-        left out."""
+        left out. The processors read back are self.cores."""
+        self.cores = None
         if not self.working:
             return {"processes": "%d processes of its own user" % PROCESS_LIMIT,
                     "memory of each process": "memory %d MiB a process" % (MEMORY_LIMIT >> 20)}
         found = {}
         for path in self.dirs:
-            for key in ("memory.max", "memory.limit_in_bytes", "pids.max", "cpu.max", "cpu.cfs_quota_us"):
+            for key, name in READ_BACK.items():
                 text = read(os.path.join(path, key))
                 if text and text.split()[0].isdigit():
-                    found[key.split(".")[0]] = int(text.split()[0])
+                    found[name] = int(text.split()[0])
         held = {}
         if found.get("memory") == MEMORY_LIMIT:
             held["memory"] = "memory %d MiB" % (MEMORY_LIMIT >> 20)
+        # v2 keeps swap apart (none); v1 counts memory and swap together (no more than memory).
+        if found.get("swap") == 0 or found.get("memory and swap") == MEMORY_LIMIT:
+            held["swap"] = "no swap"
         if found.get("pids") == PROCESS_LIMIT:
             held["processes"] = "%d processes" % PROCESS_LIMIT
         if found.get("cpu"):
-            cores = found["cpu"] / CPU_PERIOD
-            held["processors"] = "%g processor%s" % (cores, "" if cores == 1 else "s")
+            self.cores = found["cpu"] / CPU_PERIOD
+            held["processors"] = "%.2g processor%s" % (self.cores, "" if self.cores == 1 else "s")
         return held
 
     def counts(self):
@@ -122,46 +184,45 @@ class Limits:
         return found
 
     def close(self):
-        """Removes the groups, first ending what is still in them: a run that was interrupted may
-        leave a sandbox's processes dying, and a group with processes cannot be removed."""
         for path in self.dirs:
-            deadline = time.monotonic() + 5
-            while os.path.isdir(path):
-                try:
-                    with open(os.path.join(path, "cgroup.procs")) as f:
-                        for pid in f.read().split():
-                            os.kill(int(pid), 9)
-                    os.rmdir(path)
-                except OSError:
-                    if time.monotonic() > deadline:
-                        print("grade: cannot remove the control group %s" % path, file=sys.stderr)
-                        break
-                    time.sleep(0.05)
+            remove_group(path)
+
+
+def remove_group(path):
+    """Removes a control group, first ending what is still in it: a run that was interrupted may
+    leave a sandbox's processes dying, and a group with processes cannot be removed."""
+    deadline = time.monotonic() + 5
+    while os.path.isdir(path):
+        try:
+            with open(os.path.join(path, "cgroup.procs")) as f:
+                for pid in f.read().split():
+                    os.kill(int(pid), 9)
+            os.rmdir(path)
+        except OSError:
+            if time.monotonic() > deadline:
+                print("grade: cannot remove the control group %s" % path, file=sys.stderr)
+                return False
+            time.sleep(0.05)
+    return True
 
 
 class Slot:
-    """One sandbox at a time: its own X display, which only a holder of its key may use, its own
-    user, disk and limits. No window manager: nothing with more rights than the submission acts
-    on the display (the program pictures itself and ends without waiting for one)."""
+    """One sandbox at a time, with its disk and limits; each submission in it gets a user of its
+    own and an X display that its sandbox starts and ends."""
 
-    def __init__(self, index, work, cores, uid, prefix):
-        self.index, self.work, self.uid = index, work, uid
+    def __init__(self, index, work, cores, users, prefix):
+        self.index, self.work, self.users = index, work, users
         os.makedirs(work, exist_ok=True)
         self.disk = Disk(os.path.join(work, "disk"), prefix)
-        self.authority = make_authority(os.path.join(work, "authority"))
-        self.xvfb, number = xdisplay.start("%dx%dx24" % SCREEN, authority=self.authority)
-        self.display = ":" + number
-        self.socket = "/tmp/.X11-unix/X" + number
-        self.limits = Limits("tutorial-grade-%d-%d" % (os.getpid(), index), cores)
+        self.limits = Limits("%s%d-%d" % (GROUP_PREFIX, os.getpid(), index), cores)
+        self.uid = users.take()
+
+    def next_user(self):
+        """A user that no earlier submission had: nothing of one carries over to the next."""
+        self.uid = self.users.take()
 
     def close(self):
         self.disk.clear()
-        self.xvfb.terminate()
-        try:
-            self.xvfb.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.xvfb.kill()
-            self.xvfb.wait()
         self.limits.close()
 
 
@@ -224,36 +285,57 @@ def mounts_under(path):
     return points
 
 
-def free_uids(count):
-    """User ids that no account and no running process has, one a slot: a limit per user then
-    counts one slot's processes alone."""
-    taken = set()
-    for entry in os.listdir("/proc"):
-        try:
-            taken.add(os.stat("/proc/" + entry).st_uid if entry.isdigit() else -1)
-        except OSError:
-            pass
-    uids, uid = [], FIRST_UID
-    while len(uids) < count:
-        try:
-            pwd.getpwuid(uid)
-        except KeyError:
-            if uid not in taken:
-                uids.append(uid)
-        uid += 1
-    return uids
+class Users:
+    """User ids that no account and no running process has, handed out once each: a limit per
+    user then counts one submission's processes alone."""
+
+    def __init__(self):
+        self.lock, self.next = threading.Lock(), FIRST_UID
+
+    def take(self):
+        with self.lock:
+            taken = set()
+            for entry in os.listdir("/proc"):
+                try:
+                    taken.add(os.stat("/proc/" + entry).st_uid if entry.isdigit() else -1)
+                except OSError:
+                    pass
+            while True:
+                uid, self.next = self.next, self.next + 1
+                try:
+                    pwd.getpwuid(uid)
+                except KeyError:
+                    if uid not in taken:
+                        return uid
 
 
-def make_authority(path):
-    """An X authority file with a fresh key that opens any display: the server of a slot reads it,
-    and a copy in the sandbox lets the submission, and nothing else, in."""
+def make_authority(path, uid):
+    """An X authority file with a fresh key that opens any display, owned by UID: the X server of
+    a submission's sandbox reads it, and its programs show it."""
     field = lambda data: struct.pack(">H", len(data)) + data
     record = (struct.pack(">H", 0xFFFF) + field(b"") + field(b"") +  # any address, any display
               field(b"MIT-MAGIC-COOKIE-1") + field(secrets.token_bytes(16)))
-    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW, 0o600)
     with os.fdopen(fd, "wb") as f:
+        os.fchown(f.fileno(), uid, uid)
         f.write(record)
     return path
+
+
+# Starts the sandbox's own X server (as its user, in its control group, with no shared memory
+# to reach past its IPC namespace), waits until it takes connections, then runs the rest on it.
+# It ends with the sandbox: nothing of one submission's display is there for the next.
+WITH_DISPLAY = """
+Xvfb -displayfd 3 -screen 0 %dx%dx24 -nolisten tcp -extension MIT-SHM -auth "$HOME/.Xauthority" \
+  3>/tmp/.display </dev/null >/dev/null 2>&1 &
+i=0
+until [ -s /tmp/.display ]; do
+  i=$((i + 1))
+  [ $i -le 1000 ] || { echo "failed: the X server did not start" >&2; exit 12; }
+  sleep 0.01
+done
+DISPLAY=:$(head -c 8 /tmp/.display | tr -dc 0-9) exec "$@"
+""" % SCREEN
 
 
 class Sandboxes:
@@ -274,15 +356,14 @@ class Sandboxes:
                "--unshare-cgroup-try", "--die-with-parent", "--new-session",
                "--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID",
                "--ro-bind", "/usr", "/usr", "--proc", "/proc", "--dev", "/dev",
-               "--perms", "1777", "--size", str(TMP_LIMIT), "--tmpfs", "/tmp"]
+               "--perms", "1777", "--size", str(TMP_LIMIT), "--tmpfs", "/tmp",
+               "--perms", "1777", "--dir", "/tmp/.X11-unix"]
         for top in ("/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"):
             if os.path.islink(top):
                 box += ["--symlink", os.readlink(top), top]
             elif os.path.isdir(top):
                 box += ["--ro-bind", top, top]
         binds = [(path, path) for path in sorted(self.files)] + [(scratch, "/scratch")]
-        if display:
-            binds.append((slot.socket, slot.socket))
         # NOTE: bwrap makes the folders above a mount point for root alone (0700): make them
         # first, open to all, or the sandbox's user could not reach what is mounted there.
         above = {"/etc"}
@@ -303,8 +384,6 @@ class Sandboxes:
         for key in ("WINEARCH", "WINELOADER"):
             if key in os.environ:
                 env[key] = os.environ[key]
-        if display:
-            env["DISPLAY"] = slot.display
         box += ["--clearenv"]
         for key, value in env.items():
             box += ["--setenv", key, value]
@@ -312,6 +391,8 @@ class Sandboxes:
                 "setpriv", "--reuid=%d" % slot.uid, "--regid=%d" % slot.uid, "--clear-groups",
                 "--inh-caps=-all", "--bounding-set=-all", "--",
                 "prlimit", "--fsize=%d" % FILE_SIZE_LIMIT, "--core=0", "--"]
+        if display:
+            box += ["sh", "-c", WITH_DISPLAY, "sh"]
         return slot.limits.prefix() + box + argv
 
     def prove(self, slot):
@@ -346,25 +427,36 @@ class Sandboxes:
 
     def run(self, slot, scratch, argv, cwd="/scratch", display=False):
         """Runs argv in the sandbox for at most --timeout seconds; returns (exit code or None when
-        the limit ended it, output)."""
+        the limit ended it, output). Its output is read as it comes and held to Output's bound;
+        past OUTPUT_CAP bytes the sandbox is ended and Flooded raised."""
         with self.lock:
             if self.stopping.is_set():
                 raise Stopped()
             # NOTE: a session of its own: a Ctrl+C in the teacher's terminal reaches the grader,
             # which ends the sandboxes itself, not the students' programs.
             process = subprocess.Popen(self.command(slot, scratch, argv, cwd=cwd, display=display),
-                                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                                       errors="replace", start_new_session=True)
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT, start_new_session=True)
             self.running.add(process)
         try:
-            output = process.communicate(timeout=self.timeout)[0]
-        except subprocess.TimeoutExpired:
-            end_sandbox(process)
-            return None, ""
+            deadline = time.monotonic() + self.timeout
+            output, chunks = Output(), read_until(process.stdout, deadline)
+            for chunk in chunks:
+                output.add(chunk)
+                if output.total > OUTPUT_CAP:
+                    end_sandbox(process)
+                    raise Flooded(output)
+            try:
+                # Its output ends with it, but a process may close its output and go on.
+                return process.wait(timeout=0 if chunks.timed_out else max(0, deadline - time.monotonic())), \
+                    output.text()
+            except subprocess.TimeoutExpired:
+                end_sandbox(process)
+                return None, output.text()
         finally:
+            process.stdout.close()
             with self.lock:
                 self.running.discard(process)
-        return process.returncode, output
 
     def stop(self):
         """Ends every sandbox now running and starts no more."""
@@ -373,6 +465,24 @@ class Sandboxes:
             running = list(self.running)
         for process in running:
             end_sandbox(process)
+
+
+class read_until:
+    """The chunks a pipe gives until its end or DEADLINE (then timed_out is set)."""
+
+    def __init__(self, pipe, deadline):
+        self.fd, self.deadline, self.timed_out = pipe.fileno(), deadline, False
+
+    def __iter__(self):
+        while True:
+            left = self.deadline - time.monotonic()
+            if left <= 0 or not select.select([self.fd], [], [], left)[0]:
+                self.timed_out = True
+                return
+            chunk = os.read(self.fd, 1 << 16)
+            if not chunk:
+                return
+            yield chunk
 
 
 def end_sandbox(process):
@@ -391,15 +501,102 @@ def end_sandbox(process):
         process.wait()
 
 
-def read(path, limit=1 << 20, text=True):
-    """A file the sandbox wrote, or None. NOTE: it may have put a link or a pipe there instead:
-    only a regular file is read, the link not followed, and no more than limit bytes."""
+def read(path, limit=1 << 20):
+    """A control group's file, as text, or None."""
     try:
-        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK)
+        with open(path, "rb") as f:
+            return f.read(limit).decode("utf-8", "replace")
     except OSError:
         return None
+
+
+class NotRegular(Exception):
+    """What was to be read is a link, a folder or a special file, or is missing."""
+
+
+def open_folder(path):
+    """A descriptor of the folder at PATH, its last part not followed if it is a link: a
+    sandbox's user may have put a link where its folder was. Raises NotRegular."""
+    try:
+        return os.open(path, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW)
+    except OSError as error:
+        raise NotRegular(describe(path) if error.errno in (errno.ELOOP, errno.ENOTDIR) else error.strerror)
+
+
+def read_regular(name, limit, folder=None):
+    """The bytes of a regular file, at most LIMIT of them, and whether there were more: NAME is
+    opened without following a link (relative to the FOLDER descriptor, if given), and neither a
+    pipe nor a device is ever read. Raises NotRegular."""
+    try:
+        fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_NOCTTY, dir_fd=folder)
+    except OSError as error:
+        if error.errno == errno.ENOENT:
+            raise NotRegular("missing")
+        raise NotRegular(describe(name, folder) if error.errno == errno.ELOOP else error.strerror)
     with os.fdopen(fd, "rb") as f:
         if not stat.S_ISREG(os.fstat(fd).st_mode):
-            return None
-        data = f.read(limit)
-        return data.decode("utf-8", "replace") if text else data
+            raise NotRegular(describe(name, folder))
+        data = f.read(limit + 1)
+    return data[:limit], len(data) > limit
+
+
+def describe(name, folder=None):
+    """What kind of thing is at NAME, in words, its link not followed."""
+    try:
+        mode = os.stat(name, dir_fd=folder, follow_symlinks=False).st_mode
+    except OSError:
+        return "missing"
+    kinds = ((stat.S_ISLNK, "a symbolic link"), (stat.S_ISDIR, "a folder"), (stat.S_ISREG, "a file"))
+    return next((words for test, words in kinds if test(mode)), "a special file")
+
+
+def die_with_parent():
+    """SIGTERM when the process that started this one ends, even by SIGKILL: the grader then ends
+    its sandboxes as on Ctrl+C. False where it cannot be set."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    parent = os.getppid()
+    if libc.prctl(1, signal.SIGTERM, 0, 0, 0) != 0:  # PR_SET_PDEATHSIG
+        return False
+    if os.getppid() != parent:  # it ended before the line above
+        os.kill(os.getpid(), signal.SIGTERM)
+    return True
+
+
+def private_mounts():
+    """Gives this process a mount namespace of its own, where the sandboxes' disks are mounted:
+    they go when its last process ends, even if the grader is killed. False where it cannot be
+    (not root); the disks then stay until the next run removes them. NOTE: before any thread
+    starts; the kernel refuses it to a process with more than one."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.unshare(0x00020000) != 0:  # CLONE_NEWNS
+        return False
+    # Nothing mounted here reaches the host's namespace.
+    return libc.mount(b"none", b"/", None, 0x4000 | 0x40000, None) == 0  # MS_REC | MS_PRIVATE
+
+
+def remove_leftovers(work_root, keep):
+    """Removes what runs that were killed left: their control groups and their work folders under
+    WORK_ROOT (a folder per run, named by its process id), with whatever is still mounted there;
+    KEEP is this run's. Returns what was removed, in words."""
+    alive = lambda name: name.isdigit() and os.path.exists("/proc/%s" % name)
+    removed = []
+    groups = set()  # one a sandbox, in as many hierarchies as v1 has
+    for base in ("/sys/fs/cgroup", "/sys/fs/cgroup/memory", "/sys/fs/cgroup/pids", "/sys/fs/cgroup/cpu"):
+        try:
+            names = os.listdir(base)
+        except OSError:
+            continue
+        for name in names:
+            m = re.fullmatch(re.escape(GROUP_PREFIX) + r"(\d+)-\d+", name)
+            if m and not alive(m.group(1)) and remove_group(os.path.join(base, name)):
+                groups.add(name)
+    if groups:
+        removed.append("%d control group%s" % (len(groups), "s" if len(groups) > 1 else ""))
+    folders = 0
+    for name in os.listdir(work_root) if os.path.isdir(work_root) else []:
+        if name != keep and not alive(name):
+            remove_mounted(os.path.join(work_root, name))
+            folders += 1
+    if folders:
+        removed.append("%d work folder%s" % (folders, "s" if folders > 1 else ""))
+    return removed

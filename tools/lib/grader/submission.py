@@ -6,16 +6,16 @@ import os
 import re
 import shlex
 import shutil
-import struct
-import zlib
 
+import picture
 from report import printable
 from outside import run_limited
-from sandbox import MEMORY_LIMIT, PROCESS_LIMIT, TOOL_TIMEOUT, Stopped, read
+from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, TOOL_TIMEOUT, Flooded, NotRegular, Stopped,
+                     make_authority, open_folder, read_regular, size_in_words)
 
 PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
-PICTURE_LIMIT = 64 << 20  # bytes of one picture read back from a sandbox
+SOURCE_LIMIT = 1 << 20  # bytes of a submission's scene file
 # The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
 DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
 
@@ -100,14 +100,15 @@ class Grader:
         shutil.rmtree(os.path.join(self.out, "pictures"), ignore_errors=True)
         os.makedirs(os.path.join(self.out, "pictures"), exist_ok=True)
 
-    def prepare_scratch(self, slot, source, name):
-        """A fresh folder for one submission on its slot's disk: its scene, its X key and a Wine
-        prefix of its own over the prepared one, whose files stay read-only to it."""
+    def prepare_scratch(self, slot, text, name):
+        """A fresh folder for one submission on its slot's disk: its scene (TEXT), its X key and a
+        Wine prefix of its own over the prepared one, whose files stay read-only to it."""
+        slot.next_user()
         scratch = slot.disk.make()
         os.makedirs(os.path.join(scratch, "home"))
-        shutil.copyfile(slot.authority, os.path.join(scratch, "home", ".Xauthority"))
-        os.chown(os.path.join(scratch, "home", ".Xauthority"), slot.uid, slot.uid)
-        shutil.copyfile(source, os.path.join(scratch, name))
+        make_authority(os.path.join(scratch, "home", ".Xauthority"), slot.uid)
+        with open(os.path.join(scratch, name), "xb") as f:
+            f.write(text)
         prefix = os.path.join(scratch, "prefix")
         # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
         if os.path.exists(os.path.join(prefix, "wineserver")):
@@ -121,7 +122,14 @@ class Grader:
     def grade(self, slot, source, tag):
         """Builds and runs one scene; returns (verdict, detail, messages, {(size, time): picture})."""
         name = os.path.basename(source)
-        scratch = self.prepare_scratch(slot, source, name)
+        # NOTE: root reads the file: only as it is, a link not followed, a pipe never opened.
+        try:
+            text, more = read_regular(source, SOURCE_LIMIT)
+        except NotRegular as error:
+            return "not a regular file", "it is %s" % error, "", {}
+        if more:
+            return "does not compile", "the file is over %s" % size_in_words(SOURCE_LIMIT), "", {}
+        scratch = self.prepare_scratch(slot, text, name)
         before = slot.limits.counts()
         pictures, messages = {}, ""
         try:
@@ -130,6 +138,9 @@ class Grader:
             verdict, detail = "pass", ""
         except Failure as failure:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
+        except Flooded as flood:
+            verdict, detail, messages = "too much output", "it wrote more than %s" % size_in_words(OUTPUT_CAP), \
+                flood.output.text().replace("/scratch/", "")[:MESSAGES_LIMIT]
         except Stopped:
             verdict, detail = "hung", "the run was interrupted"
         after = slot.limits.counts()
@@ -163,12 +174,7 @@ class Grader:
         argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
                 "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
         code, said = self.boxes.run(slot, scratch, argv, display=True)
-        # Each picture read once, as the sandbox left it: only a PNG counts.
-        made = {}
-        for shot in self.args.shots:
-            data = read(os.path.join(scratch, "pictures", picture_name(*shot)), PICTURE_LIMIT, text=False)
-            if data and data.startswith(b"\x89PNG\r\n\x1a\n"):
-                made[shot] = data
+        made, refused = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
         if code is None:
             raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
@@ -178,13 +184,43 @@ class Grader:
             raise Failure(DRIVER_VERDICTS[code], printable(line) or "exit code %d" % code)
         if code != 0:
             raise Failure("crashed", "exit code %d" % code)
+        if refused:
+            raise Failure("bad picture", refused)
         if len(made) != len(self.args.shots):
             raise Failure("crashed", "%d of %d pictures written" % (len(made), len(self.args.shots)))
         for shot, data in made.items():
-            picture = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
-            with open(picture, "wb") as f:
-                f.write(repack(data))
-            pictures[shot] = picture
+            path = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
+            with open(path, "wb") as f:
+                f.write(data)
+            pictures[shot] = path
+
+
+def take_pictures(folder, shots):
+    """The pictures of SHOTS in FOLDER, each read once as the sandbox left it and written anew
+    ({shot: PNG}), and why the first one that is not a picture of its size was refused. A
+    missing picture is neither."""
+    made = {}
+    try:
+        fd = open_folder(folder)
+    except NotRegular as error:
+        return made, "its pictures folder is %s" % error
+    try:
+        for shot in shots:
+            width, height = map(int, shot[0].split("x"))
+            name = picture_name(*shot)
+            try:
+                data, more = read_regular(name, picture.largest(width, height), folder=fd)
+                if more:
+                    raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+                made[shot] = picture.take(data, width, height)
+            except NotRegular as error:
+                if str(error) != "missing":
+                    return made, "%s is %s" % (name, error)
+            except picture.Refused as error:
+                return made, "%s: %s" % (name, error)
+    finally:
+        os.close(fd)
+    return made, ""
 
 
 def first_error(text):
@@ -192,25 +228,3 @@ def first_error(text):
         if re.search(r": (fatal )?error", line) or "undefined reference" in line:
             return line.strip()
     return None
-
-
-def repack(png):
-    """The picture with its pixels compressed by zlib: the program's own encoder is quick but
-    loose, and a class's report holds hundreds of pictures. Anything unexpected stays as it is."""
-    try:
-        chunks, at = [], 8
-        while at < len(png):
-            size, kind = struct.unpack(">I4s", png[at:at + 8])
-            chunks.append((kind, png[at + 8:at + 8 + size]))
-            at += 12 + size
-        pixels = zlib.compress(zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT")), 6)
-    except (struct.error, zlib.error):
-        return png
-    out = [png[:8]]
-    for kind, body in chunks:
-        if kind == b"IDAT":
-            if pixels is None:
-                continue
-            body, pixels = pixels, None
-        out.append(struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body)))
-    return b"".join(out)

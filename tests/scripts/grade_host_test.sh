@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# tools/grade against what a submission makes for the host to read: a flood of output, pictures
+# that inflate to hundreds of megabytes, its pictures folder swapped for a link, a submission that
+# is a link to a file only root may read, a name that is not UTF-8. Each gets its verdict while
+# the grader's memory stays small. Then the grader is killed mid-class: nothing is left running,
+# and the next run removes what it left and grades.
+#   grade_host_test.sh SOURCE_DIR
+set -uo pipefail
+root=$1
+fixtures=$root/tests/grade
+work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")
+chmod 755 "$work"
+# The same path names one folder on the host and another in a sandbox's own /tmp.
+lure=$(mktemp -d /tmp/lure.XXXXXX)
+trap 'rm -rf "$work" "$lure"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$root/tools/lib/x11-helpers.sh" # wait_exit
+PEAK_LIMIT_KIB=$((160 << 10))      # the grader's own memory, at its highest
+
+# The expected pictures, which are the reference and what the lure's link leads to on the host.
+timeout 120 "$root/tools/capture" --no-build --sizes 792x573,960x400,400x720 --times 0 --out "$lure/" \
+  "$BUILD_DIR/drivers/Square.exe" >"$work/capture.log" 2>&1 || fail "no reference pictures: $(cat "$work/capture.log")"
+
+class=$work/class
+mkdir -p "$class"
+cp "$fixtures"/{flood,inflater}.cpp "$class/"
+sed "s|@LURE@|$lure|g" "$fixtures/lure.cpp" >"$class/lure.cpp"
+latin1=$(printf 'M\xfcller')
+cp "$fixtures/correct.cpp" "$class/$latin1.cpp"
+echo "the teacher's private key" >"$work/private.txt"
+chmod 600 "$work/private.txt"
+ln -s "$work/private.txt" "$class/link.cpp"
+
+# The grader's peak memory (VmHWM), read from /proc until it ends.
+grader_peak() {
+  local tool=$1 peak=0 pid kib
+  while kill -0 "$tool" 2>/dev/null; do
+    for pid in $(pgrep -f 'tools/lib/grader --build'); do
+      kib=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+      [ "${kib:-0}" -le "$peak" ] || peak=$kib
+    done
+    sleep 0.1
+  done
+  echo "$peak"
+}
+
+out=$work/out
+"$root/tools/grade" --reference "$lure" "$class" --out "$out" --jobs 2 --timeout 20 >"$work/grade.log" 2>&1 &
+tool=$!
+peak=$(grader_peak $tool)
+wait $tool || fail "tools/grade exited with $?"
+[ "$peak" -gt 0 ] && [ "$peak" -le $PEAK_LIMIT_KIB ] || fail "the grader's memory peaked at $((peak >> 10)) MiB"
+echo "the grader's memory peaked at $((peak >> 10)) MiB"
+
+expect() {
+  local got
+  got=$(awk -F, -v s="$1" 'NR > 1 && $1 == s && $2 == "792x573" {print}' "$out/results.csv")
+  [[ $got == "$1,792x573,0,$2,"* ]] && grep -q -- "$3" <<<"$got" || fail "$1: '$got', not '$2' with '$3'"
+}
+expect flood "too much output" "more than 64 MiB"
+expect inflater "bad picture" "@0.png: it holds more pixel data than"
+expect lure "bad picture" "its pictures folder is a symbolic link"
+expect link "not a regular file" "symbolic link"
+expect "M�ller" pass ""
+grep -rq "private key" "$work/grade.log" "$out" && fail "the linked file was read"
+grep -q "M�ller" "$out/report.html" || fail "the name is not in the report"
+grep -q '; no swap;\|, no swap,' "$work/grade.log" || fail "no swap is not proved: $(grep 'each sandbox' "$work/grade.log")"
+
+# SIGKILL to the grader with a class under way: its sandboxes and disks go with it, and the next
+# run removes the control groups and the work folder it left.
+stopped=$work/stopped
+mkdir -p "$stopped"
+cp "$fixtures/correct.cpp" "$stopped/a.cpp"
+cp "$fixtures/forever.cpp" "$stopped/b.cpp"
+cp "$fixtures/forever.cpp" "$stopped/c.cpp"
+processes=$(ps -e -o pid= | sort)
+"$root/tools/grade" --reference "$lure" "$stopped" --out "$out-killed" --jobs 2 --timeout 60 >"$work/killed.log" 2>&1 &
+tool=$!
+for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/killed.log" && break; sleep 0.1; done
+sleep 1 # c is starting in its sandbox by now
+grader=$(pgrep -f 'tools/lib/grader --build')
+[ -n "$grader" ] && kill -KILL $grader || fail "no grader to kill: $(cat "$work/killed.log")"
+wait_exit $tool 15 || true
+sleep 10
+pgrep -x bwrap >/dev/null && fail "a sandbox is still running: $(pgrep -a bwrap)"
+pgrep -f 'Xvfb.*1920x1200' >/dev/null && fail "a sandbox's display is still running"
+grep -q grade-work /proc/mounts && fail "a sandbox's disk is still mounted"
+for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
+  owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
+  awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
+    fail "a process was left: $owner"
+done
+rm "$stopped"/[bc].cpp
+"$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
+  fail "the run after exited with $?"
+grep -q '^grade: removed what an earlier run that was killed left: 2 control groups, 1 work folder' "$work/after.log" ||
+  fail "what the killed run left is not told: $(head -3 "$work/after.log")"
+grep -q '^a,792x573,0,pass' "$out-after/results.csv" || fail "the run after did not grade"
+[ -z "$(ls -A "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "work folders left: $(ls "$BUILD_DIR/grade-work")"
+[ -z "$(ls -d /sys/fs/cgroup/tutorial-grade-* /sys/fs/cgroup/*/tutorial-grade-* 2>/dev/null)" ] ||
+  fail "control groups left"
+
+if [ $failures -ne 0 ]; then
+  echo "--- tools/grade said:"
+  cat "$work/grade.log" "$work/killed.log" "$work/after.log"
+  exit 1
+fi
+echo "each hostile output has its verdict, the grader stayed small, a killed run left nothing running"
