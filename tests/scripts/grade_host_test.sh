@@ -46,7 +46,8 @@ grader_peak() {
 }
 
 out=$work/out
-"$root/tools/grade" --reference "$lure" "$class" --out "$out" --jobs 2 --timeout 20 >"$work/grade.log" 2>&1 &
+# More sandboxes than this machine has cores: each gets a share, and the shares add up to them.
+"$root/tools/grade" --reference "$lure" "$class" --out "$out" --jobs 4 --timeout 20 >"$work/grade.log" 2>&1 &
 tool=$!
 peak=$(grader_peak $tool)
 wait $tool || fail "tools/grade exited with $?"
@@ -65,32 +66,52 @@ expect link "not a regular file" "symbolic link"
 expect "M�ller" pass ""
 grep -rq "private key" "$work/grade.log" "$out" && fail "the linked file was read"
 grep -q "M�ller" "$out/report.html" || fail "the name is not in the report"
-grep -q '; no swap;\|, no swap,' "$work/grade.log" || fail "no swap is not proved: $(grep 'each sandbox' "$work/grade.log")"
+limits=$(grep '^grade: each sandbox' "$work/grade.log")
+cores=$(nproc)
+[[ $limits == *", no swap, "*", $(awk -v c="$cores" 'BEGIN {printf "%.2g", c / 4}') processor"*" ($cores in all, of $cores)"* ]] ||
+  fail "no swap and the processors' shares are not proved: $limits"
 
-# SIGKILL to the grader with a class under way: its sandboxes and disks go with it, and the next
-# run removes the control groups and the work folder it left.
+# SIGKILL with a class under way, to tools/grade (its grader then ends as on SIGTERM, with a
+# report) and to the grader itself (its sandboxes and disks go with it, and the next run removes
+# the control groups and the work folder it left): 10 s later nothing is left running or mounted.
 stopped=$work/stopped
 mkdir -p "$stopped"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
-processes=$(ps -e -o pid= | sort)
-"$root/tools/grade" --reference "$lure" "$stopped" --out "$out-killed" --jobs 2 --timeout 60 >"$work/killed.log" 2>&1 &
-tool=$!
-for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/killed.log" && break; sleep 0.1; done
-sleep 1 # c is starting in its sandbox by now
-grader=$(pgrep -f 'tools/lib/grader --build')
-[ -n "$grader" ] && kill -KILL $grader || fail "no grader to kill: $(cat "$work/killed.log")"
-wait_exit $tool 15 || true
-sleep 10
-pgrep -x bwrap >/dev/null && fail "a sandbox is still running: $(pgrep -a bwrap)"
-pgrep -f 'Xvfb.*1920x1200' >/dev/null && fail "a sandbox's display is still running"
-grep -q grade-work /proc/mounts && fail "a sandbox's disk is still mounted"
-for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
-  owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-  awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
-    fail "a process was left: $owner"
-done
+x_servers() { for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" && echo "$pid"; done; }
+kill_mid_class() {
+  local target=$1 processes tool grader servers pid owner
+  processes=$(ps -e -o pid= | sort)
+  "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$target" --jobs 2 --timeout 60 \
+    >"$work/killed-$target.log" 2>&1 &
+  tool=$!
+  for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/killed-$target.log" && break; sleep 0.1; done
+  sleep 1 # c is starting in its sandbox by now
+  # Each sandbox's X server is its own: its user's, in its control group, without shared memory.
+  servers=$(x_servers)
+  [ "$(wc -w <<<"$servers")" -eq 2 ] || fail "not one X server a sandbox: $servers"
+  for pid in $servers; do
+    [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
+      grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
+  done
+  grader=$(pgrep -f 'tools/lib/grader --build')
+  [ -n "$grader" ] || fail "no grader to kill: $(cat "$work/killed-$target.log")"
+  if [ "$target" = script ]; then kill -KILL $tool; else kill -KILL $grader; fi
+  wait_exit $tool 15 || true
+  sleep 10
+  pgrep -x bwrap >/dev/null && fail "SIGKILL to the $target left a sandbox: $(pgrep -a bwrap)"
+  [ -z "$(x_servers)" ] || fail "SIGKILL to the $target left a sandbox's display"
+  grep -q grade-work /proc/mounts && fail "SIGKILL to the $target left a sandbox's disk mounted"
+  for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
+    owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
+    awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
+      fail "SIGKILL to the $target left a process: $owner"
+  done
+}
+kill_mid_class script
+grep -q 'The run was interrupted: 1 of 3' "$out-script/report.html" || fail "no report after tools/grade was killed"
+kill_mid_class grader
 rm "$stopped"/[bc].cpp
 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"

@@ -533,9 +533,10 @@ def read_regular(name, limit, folder=None):
         if error.errno == errno.ENOENT:
             raise NotRegular("missing")
         raise NotRegular(describe(name, folder) if error.errno == errno.ELOOP else error.strerror)
+    if not stat.S_ISREG(os.fstat(fd).st_mode):
+        os.close(fd)
+        raise NotRegular(describe(name, folder))
     with os.fdopen(fd, "rb") as f:
-        if not stat.S_ISREG(os.fstat(fd).st_mode):
-            raise NotRegular(describe(name, folder))
         data = f.read(limit + 1)
     return data[:limit], len(data) > limit
 

@@ -1,0 +1,148 @@
+"""What the grader reads of a submission, read with a bound: pictures, output, files, names."""
+import os
+import struct
+import subprocess
+import sys
+import time
+import tracemalloc
+import zlib
+
+import pytest
+
+sys.path[:0] = [os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", folder)
+                for folder in ("grader", "")]
+
+import picture  # noqa: E402
+from report import cell, printable, student_name  # noqa: E402
+from sandbox import NotRegular, Output, open_folder, read_regular, read_until, remove_leftovers  # noqa: E402
+
+
+def png(width, height, rows, colour=2, interlace=0):
+    """A PNG whose IHDR says WIDTH x HEIGHT, with ROWS (bytes, compressed here) as its pixels."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, height, 8, colour, 0, 0, interlace)
+    return picture.SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+def gradient(width, height):
+    return b"".join(b"\x00" + bytes((x + y) % 256 for x in range(width * 3)) for y in range(height))
+
+
+class TestPicture:
+    def test_an_honest_picture_comes_back_with_the_same_rows_and_no_other_chunk(self):
+        rows = gradient(40, 30)
+        data = png(40, 30, rows)
+        data = data[:-12] + struct.pack(">I", 4) + b"tEXt" + b"evil" + b"\0\0\0\0" + data[-12:]
+        taken = picture.take(data, 40, 30)
+        kinds = [kind for kind, _ in picture.chunks(taken)]
+        assert kinds == [b"IHDR", b"IDAT", b"IEND"]
+        assert zlib.decompress(dict(picture.chunks(taken))[b"IDAT"]) == rows
+
+    @pytest.mark.parametrize("data, why", [
+        (b"GIF89a", "not a PNG"),
+        (png(40, 31, gradient(40, 31)), "the picture is 40x31, not 40x30"),
+        (png(40, 30, gradient(40, 30))[:60], "cut short"),
+        (png(40, 30, gradient(40, 29)), "less pixel data"),
+        (png(40, 30, gradient(40, 31)), "more pixel data"),
+        (png(40, 30, gradient(40, 30), interlace=1), "8-bit RGB"),
+        (png(40, 30, b"\x07" + gradient(40, 30)[1:]), "rows are damaged"),
+    ])
+    def test_anything_but_a_picture_of_the_size_asked_for_is_refused(self, data, why):
+        with pytest.raises(picture.Refused, match=why):
+            picture.take(data, 40, 30)
+
+    def test_a_bomb_is_refused_without_inflating_it(self):
+        bomb = png(800, 600, bytes(256 << 20))  # 256 MiB of zeros in about 256 KiB
+        assert len(bomb) < picture.largest(800, 600)
+        tracemalloc.start()
+        try:
+            with pytest.raises(picture.Refused, match="more pixel data than 800x600"):
+                picture.take(bomb, 800, 600)
+            peak = tracemalloc.get_traced_memory()[1]
+        finally:
+            tracemalloc.stop()
+        assert peak < 3 * picture.pixel_bytes(800, 600, 3)
+
+
+class TestOutput:
+    def test_a_flood_keeps_its_start_and_end_and_counts_the_rest(self):
+        output = Output(kept=1024)
+        output.add(b"compile: start\n")
+        for _ in range(10000):
+            output.add(b"x" * 1000)
+        output.add(b"\ncrash: the last line")
+        text = output.text()
+        assert text.startswith("compile: start\n")
+        assert text.endswith("crash: the last line")
+        assert "[... 9.5 MiB more ...]" in text
+        assert len(output.head) + len(output.tail) == 2048
+
+    def test_short_output_is_kept_whole_and_bad_bytes_are_replaced(self):
+        output = Output(kept=1024)
+        output.add(b"caf\xe9\n")
+        assert output.text() == "caf\ufffd\n"
+
+    def test_a_pipe_is_read_until_its_deadline_even_if_its_writer_goes_on(self):
+        writer = subprocess.Popen(["sh", "-c", "echo first; sleep 30"], stdout=subprocess.PIPE)
+        try:
+            started = time.monotonic()
+            reader = read_until(writer.stdout, started + 0.5)
+            assert b"".join(reader) == b"first\n"
+            assert reader.timed_out and time.monotonic() - started < 5
+        finally:
+            writer.kill()
+            writer.wait()
+
+
+class TestFiles:
+    def test_a_regular_file_is_read_up_to_its_limit(self, tmp_path):
+        (tmp_path / "scene.cpp").write_bytes(b"0123456789")
+        assert read_regular(str(tmp_path / "scene.cpp"), 4) == (b"0123", True)
+        assert read_regular(str(tmp_path / "scene.cpp"), 10) == (b"0123456789", False)
+
+    def test_links_pipes_and_folders_are_not_read(self, tmp_path):
+        (tmp_path / "secret").write_text("the teacher's")
+        os.symlink(tmp_path / "secret", tmp_path / "link.cpp")
+        os.mkfifo(tmp_path / "pipe.cpp")  # opening it for reading would wait for a writer
+        os.mkdir(tmp_path / "folder.cpp")
+        for name, kind in (("link.cpp", "a symbolic link"), ("pipe.cpp", "a special file"),
+                           ("folder.cpp", "a folder"), ("none.cpp", "missing")):
+            with pytest.raises(NotRegular, match=kind):
+                read_regular(str(tmp_path / name), 100)
+
+    def test_a_pictures_folder_replaced_by_a_link_is_not_followed(self, tmp_path):
+        (tmp_path / "elsewhere").mkdir()
+        (tmp_path / "elsewhere" / "1x1@0.png").write_bytes(b"lure")
+        (tmp_path / "pictures").mkdir()
+        (tmp_path / "pictures" / "1x1@0.png").write_bytes(b"own")
+        folder = open_folder(str(tmp_path / "pictures"))
+        try:
+            assert read_regular("1x1@0.png", 10, folder=folder) == (b"own", False)
+        finally:
+            os.close(folder)
+        (tmp_path / "pictures" / "1x1@0.png").unlink()
+        (tmp_path / "pictures").rmdir()
+        os.symlink(tmp_path / "elsewhere", tmp_path / "pictures")
+        with pytest.raises(NotRegular, match="a symbolic link"):
+            open_folder(str(tmp_path / "pictures"))
+
+    def test_only_the_work_folders_of_ended_runs_are_removed(self, tmp_path):
+        for name in ("999999999", str(os.getpid()), "1"):
+            (tmp_path / name).mkdir()
+        # 999999999 is no process; this one and init are.
+        removed = remove_leftovers(str(tmp_path), keep=str(os.getpid()))
+        assert "1 work folder" in removed
+        assert sorted(os.listdir(tmp_path)) == sorted([str(os.getpid()), "1"])
+
+
+class TestNames:
+    def test_a_latin1_name_shows_its_odd_byte_as_a_replacement(self):
+        name = os.fsdecode(b"M\xfcller.cpp")
+        assert student_name(name) == "M\ufffdller.cpp"
+        assert student_name(name).encode("utf-8")  # writable anywhere
+
+    def test_a_students_text_is_plain_and_never_a_formula(self):
+        assert printable("\x1b[2Jhi\nthere") == "[2Jhi there"
+        assert cell("=HYPERLINK(1)") == "'=HYPERLINK(1)"
+        assert cell("-1") == "'-1"
