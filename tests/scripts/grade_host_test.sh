@@ -2,8 +2,8 @@
 # tools/grade against what a submission makes for the host to read: a flood of output, pictures
 # that inflate to hundreds of megabytes, its pictures folder swapped for a link, a submission that
 # is a link to a file only root may read, a name that is not UTF-8. Each gets its verdict while
-# the grader's memory stays small. Then the grader is killed mid-class: nothing is left running,
-# and the next run removes what it left and grades.
+# the grader's memory stays small. Then signals mid-class, SIGKILL included: nothing is left
+# running, and the next run removes what a killed grader left and grades.
 #   grade_host_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -71,22 +71,23 @@ cores=$(nproc)
 [[ $limits == *", no swap, "*", $(awk -v c="$cores" 'BEGIN {printf "%.2g", c / 4}') processor"*" ($cores in all, of $cores)"* ]] ||
   fail "no swap and the processors' shares are not proved: $limits"
 
-# SIGKILL with a class under way, to tools/grade (its grader then ends as on SIGTERM, with a
-# report) and to the grader itself (its sandboxes and disks go with it, and the next run removes
-# the control groups and the work folder it left): 10 s later nothing is left running or mounted.
+# A signal with a class under way (a submission that never returns is running). SIGTERM or
+# SIGHUP to tools/grade, or SIGKILL (its grader then ends as on SIGTERM): the run ends at once
+# and reports what it had graded. SIGKILL to the grader itself: its sandboxes and disks go with
+# it, and the next run removes the control groups and the work folder it left. Either way,
+# nothing is left running or mounted.
 stopped=$work/stopped
 mkdir -p "$stopped"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
 x_servers() { for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" && echo "$pid"; done; }
-kill_mid_class() {
-  local target=$1 processes tool grader servers pid owner
+stop_mid_class() {
+  local signal=$1 target=$2 log=$work/$1-$2.log processes tool grader servers pid owner code
   processes=$(ps -e -o pid= | sort)
-  "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$target" --jobs 2 --timeout 60 \
-    >"$work/killed-$target.log" 2>&1 &
+  "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$signal-$target" --jobs 2 --timeout 60 >"$log" 2>&1 &
   tool=$!
-  for _ in $(seq 600); do grep -q '^\[1/3\]' "$work/killed-$target.log" && break; sleep 0.1; done
+  for _ in $(seq 600); do grep -q '^\[1/3\]' "$log" && break; sleep 0.1; done
   sleep 1 # c is starting in its sandbox by now
   # Each sandbox's X server is its own: its user's, in its control group, without shared memory.
   servers=$(x_servers)
@@ -96,22 +97,30 @@ kill_mid_class() {
       grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
   done
   grader=$(pgrep -f 'tools/lib/grader --build')
-  [ -n "$grader" ] || fail "no grader to kill: $(cat "$work/killed-$target.log")"
-  if [ "$target" = script ]; then kill -KILL $tool; else kill -KILL $grader; fi
-  wait_exit $tool 15 || true
-  sleep 10
-  pgrep -x bwrap >/dev/null && fail "SIGKILL to the $target left a sandbox: $(pgrep -a bwrap)"
-  [ -z "$(x_servers)" ] || fail "SIGKILL to the $target left a sandbox's display"
-  grep -q grade-work /proc/mounts && fail "SIGKILL to the $target left a sandbox's disk mounted"
+  if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
+  wait_exit $tool 15
+  code=$?
+  if [ "$signal" != KILL ]; then
+    [ $code -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal ended tools/grade with $code: $(tail -2 "$log")"
+  fi
+  if [ "$target" = script ]; then
+    grep -q 'The run was interrupted: 1 of 3' "$out-$signal-$target/report.html" ||
+      fail "no report of what was graded before SIG$signal: $(tail -2 "$log")"
+  fi
+  [ "$signal" != KILL ] || sleep 10
+  pgrep -x bwrap >/dev/null && fail "SIG$signal to the $target left a sandbox: $(pgrep -a bwrap)"
+  [ -z "$(x_servers)" ] || fail "SIG$signal to the $target left a sandbox's display"
+  grep -q grade-work /proc/mounts && fail "SIG$signal to the $target left a sandbox's disk mounted"
   for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
     owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
     awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
-      fail "SIGKILL to the $target left a process: $owner"
+      fail "SIG$signal to the $target left a process: $owner"
   done
 }
-kill_mid_class script
-grep -q 'The run was interrupted: 1 of 3' "$out-script/report.html" || fail "no report after tools/grade was killed"
-kill_mid_class grader
+stop_mid_class TERM script
+stop_mid_class HUP script
+stop_mid_class KILL script
+stop_mid_class KILL grader
 rm "$stopped"/[bc].cpp
 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"
