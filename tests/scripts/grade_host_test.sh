@@ -16,6 +16,7 @@ trap 'rm -rf "$work" "$lure"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 . "$root/tools/lib/x11-helpers.sh" # wait_exit
+. "$root/tests/scripts/grade_left.sh"
 PEAK_LIMIT_KIB=$((160 << 10))      # the grader's own memory, at its highest
 
 # The expected pictures, which are the reference and what the lure's link leads to on the host.
@@ -81,16 +82,15 @@ mkdir -p "$stopped"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
-x_servers() { for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" && echo "$pid"; done; }
 stop_mid_class() {
-  local signal=$1 target=$2 log=$work/$1-$2.log processes tool grader servers pid owner code
+  local signal=$1 target=$2 log=$work/$1-$2.log processes tool grader servers pid left code
   processes=$(ps -e -o pid= | sort)
   "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$signal-$target" --jobs 2 --timeout 60 >"$log" 2>&1 &
   tool=$!
   for _ in $(seq 600); do grep -q '^\[1/3\]' "$log" && break; sleep 0.1; done
   sleep 1 # c is starting in its sandbox by now
   # Each sandbox's X server is its own: its user's, in its control group, without shared memory.
-  servers=$(x_servers)
+  servers=$(grade_x_servers)
   [ "$(wc -w <<<"$servers")" -eq 2 ] || fail "not one X server a sandbox: $servers"
   for pid in $servers; do
     [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
@@ -100,6 +100,7 @@ stop_mid_class() {
   if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
   wait_exit $tool 15
   code=$?
+  for _ in $(seq 300); do kill -0 $grader 2>/dev/null || break; sleep 0.05; done
   if [ "$signal" != KILL ]; then
     [ $code -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal ended tools/grade with $code: $(tail -2 "$log")"
   fi
@@ -108,14 +109,8 @@ stop_mid_class() {
       fail "no report of what was graded before SIG$signal: $(tail -2 "$log")"
   fi
   [ "$signal" != KILL ] || sleep 10
-  pgrep -x bwrap >/dev/null && fail "SIG$signal to the $target left a sandbox: $(pgrep -a bwrap)"
-  [ -z "$(x_servers)" ] || fail "SIG$signal to the $target left a sandbox's display"
-  grep -q grade-work /proc/mounts && fail "SIG$signal to the $target left a sandbox's disk mounted"
-  for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
-    owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-    awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
-      fail "SIG$signal to the $target left a process: $owner"
-  done
+  left=$(grade_left_behind "$processes")
+  [ -z "$left" ] || fail "SIG$signal to the $target left: $left"
 }
 stop_mid_class TERM script
 stop_mid_class HUP script

@@ -13,6 +13,7 @@ chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$root/tests/scripts/grade_left.sh"
 grade() { "$root/tools/grade" "$@"; }
 
 # Bad usage first: nothing is built for it.
@@ -156,17 +157,8 @@ out=$work/out
 [ "$(cat "$outside/secret.txt")" = "the teacher's" ] || fail "the file outside changed"
 [ "$(find "$work" -name pwned | wc -l)" -eq 0 ] || fail "a name was run as a command"
 sleep 0.5
-ps -C bwrap -o stat= | grep -qv '^Z' && fail "a sandbox is still running: $(pgrep -a bwrap)"
-left=$(ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
-grep -q grade-work /proc/mounts && fail "a sandbox's disk is still mounted: $(grep grade-work /proc/mounts)"
-for pid in $(comm -13 <(echo "$processes") <(ps -e -o pid= | sort)); do
-  owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-  # (The Wine session's own services outlive their starter by design.)
-  awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/ {exit 1}' <<<"$owner" ||
-    fail "a process was left: $owner"
-done
-[ -z "$left" ] || fail "control groups left: $left"
-pgrep -f 'Xvfb.*1920x1200' && fail "a sandbox's display is still running"
+left=$(grade_left_behind "$processes"; ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+[ -z "$left" ] || fail "left behind: $left"
 [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
 
 # The report as a browser shows it: every picture loads, every verdict is there.

@@ -1,0 +1,23 @@
+# shellcheck shell=bash
+# Sourced by the grade tests.
+
+# The sandboxes' X servers running now, by process id.
+grade_x_servers() {
+  local pid
+  for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" && echo "$pid"; done
+}
+
+# What runs of tools/grade left running or mounted since the process list PROCESSES
+# (ps -e -o pid= | sort) was taken, a line each: nothing when they left nothing.
+grade_left_behind() {
+  local pid owner
+  ps -C bwrap -o stat=,pid=,args= | grep -v '^Z'
+  grade_x_servers | sed "s/^/a sandbox's display: /"
+  grep grade-work /proc/mounts
+  for pid in $(comm -13 <(echo "$1") <(ps -e -o pid= | sort)); do
+    owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
+    # Left to init, or a sandbox's user's. (The Wine session's services outlive it by design.)
+    awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
+  done
+  return 0
+}
