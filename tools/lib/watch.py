@@ -183,6 +183,8 @@ class Watcher:
 
     def build_scene(self):
         """Builds the scene as it is now; returns the compile and link times, or None."""
+        # Also where an editor's problem list starts afresh (.vscode/tasks.json).
+        say("compiling %s" % self.name)
         target = "CMakeFiles/WatchScene.dir/watch/Scene.cpp.obj" if not self.restart else \
             "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj"
         # NOTE: the object goes first: a save that lands while its predecessor compiles is older
