@@ -37,7 +37,7 @@ ln -s "$work/private.txt" "$class/link.cpp"
 grader_peak() {
   local tool=$1 peak=0 pid kib
   while kill -0 "$tool" 2>/dev/null; do
-    for pid in $(pgrep -f 'tools/lib/grader --build'); do
+    for pid in $(pgrep -P $tool -f 'tools/lib/grader --build'); do
       kib=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
       [ "${kib:-0}" -le "$peak" ] || peak=$kib
     done
@@ -96,7 +96,7 @@ stop_mid_class() {
     [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
       grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
   done
-  grader=$(pgrep -f 'tools/lib/grader --build')
+  grader=$(pgrep -P $tool -f 'tools/lib/grader --build')
   if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
   wait_exit $tool 15
   code=$?
