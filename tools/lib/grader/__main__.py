@@ -1,10 +1,12 @@
 """Grades a class's exercises by picture.
 
-Each NAME.cpp in SUBMISSIONS defines TForm1::DrawScene, as the exercises do. Each is compiled,
-linked with the tools' entry (driver/Driver.cpp) and run once, in a sandbox of its own: the
-program lets its scene run for a second, then draws one frame at each size and scene time and
-writes it out itself. Each picture is compared with the reference's, made the same way. Writes
-report.html (the pictures side by side, what differs marked) and results.csv to --out.
+SUBMISSIONS is a folder of NAME.cpp files, a folder of one folder a student (as a course site's
+download holds them), or a zip of either (intake.py). A student's .cpp files define
+TForm1::DrawScene, as the exercises do. They are compiled, linked with the tools' entry
+(driver/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
+second, then draws one frame at each size and scene time and writes it out itself. Each picture
+is compared with the reference's, made the same way. Writes report.html (the pictures side by
+side, what differs marked) and results.csv to --out.
 
 Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
@@ -21,12 +23,15 @@ import queue
 import re
 import threading
 import time
+import zipfile
 
 # The tools' shared code, in the folder above.
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
+import intake  # noqa: E402
 import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
+from intake import Submission  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
@@ -61,7 +66,10 @@ def parse_arguments(argv):
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
               "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
               "[--accept-weaker-limits]")
-    parser.add_argument("submissions", metavar="SUBMISSIONS", help="a folder of NAME.cpp files, one a student")
+    parser.add_argument("submissions", metavar="SUBMISSIONS",
+                        help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
+                             "(Full Name_ID_assignsubmission_file_/ as a course site's download has them); "
+                             "or a .zip of either")
     parser.add_argument("--reference", required=True,
                         help="the teacher's scene file, or a folder of pictures named by size and "
                              "scene time (800x600@0.5.png; 800x600.png for time 0), as tools/capture writes them")
@@ -83,8 +91,9 @@ def parse_arguments(argv):
     parser.add_argument("--check-only", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
 
-    if not os.path.isdir(args.submissions):
-        parser.error("no folder of submissions at %s" % args.submissions)
+    if not os.path.isdir(args.submissions) and not (os.path.isfile(args.submissions)
+                                                     and zipfile.is_zipfile(args.submissions)):
+        parser.error("no folder of submissions at %s, nor a zip of one" % args.submissions)
     if not os.path.exists(args.reference):
         parser.error("no reference at %s" % args.reference)
     if os.path.isfile(args.reference) and not args.reference.endswith(".cpp"):
@@ -135,6 +144,124 @@ def parse_arguments(argv):
     return args
 
 
+def prove_limits(boxes, slots, accept_weaker):
+    """Proves every limit in each slot before the first submission runs, and tells what holds;
+    False when one is missing and the teacher did not accept that."""
+    cores = os.cpu_count() or 1
+    held = [boxes.prove(slot) for slot in slots]
+    shares = [slot.limits.cores for slot in slots]
+    if None in shares or sum(shares) > cores + 0.01:
+        for h in held:
+            h.pop("processors", None)
+    else:
+        held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
+    missing = [name for name in LIMITS if not all(name in h for h in held)]
+    told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
+                     [words for name, words in held[0].items() if name not in LIMITS])
+    if missing and not accept_weaker:
+        print("grade: these limits cannot be set here: %s%s.\n"
+              "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
+              "or pass --accept-weaker-limits to grade with those that hold: %s." % (
+                  ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
+                  told),
+              file=sys.stderr)
+        return False
+    print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
+        told,
+        "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
+    return True
+
+
+def take_references(grader, args, slot):
+    """The reference's picture at each size and time ({shot: path}), rendered from the teacher's
+    scene or taken from the teacher's folder of pictures; None, having said why, when they cannot
+    be had."""
+    if not args.pictures:
+        # The teacher's own file, a link to it allowed.
+        reference = Submission("reference", files=[(os.path.basename(args.reference), os.path.realpath(args.reference))])
+        verdict, detail, messages, references = grader.grade(slot, reference, "reference")
+        if verdict != "pass":
+            print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
+                  file=sys.stderr)
+            if messages:
+                print(messages, file=sys.stderr)
+            return None
+        return references
+    references = {}
+    for shot in args.shots:
+        references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
+        width, height = map(int, shot[0].split("x"))
+        try:
+            data, more = read_regular(args.pictures[shot], picture.largest(width, height))
+            if more:
+                raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+            with open(references[shot], "wb") as f:
+                f.write(picture.take(data, width, height))
+        except (NotRegular, picture.Refused) as error:
+            print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
+            return None
+    return references
+
+
+def start_grading(grader, boxes, args, slots, submissions, references, results):
+    """Grades SUBMISSIONS into RESULTS (by index) with a thread a slot; returns an event a thread,
+    set when it has ended."""
+    work = queue.Queue()
+    for index in range(len(submissions)):
+        work.put(index)
+    done = [0]
+    lock = threading.Lock()
+
+    def worker(slot, finished):
+        try:
+            work_on(slot)
+        finally:
+            finished.set()
+
+    def work_on(slot):
+        while not boxes.stopping.is_set():
+            try:
+                index = work.get_nowait()
+            except queue.Empty:
+                return
+            submission = submissions[index]
+            tag = "%02d" % (index + 1)
+            rows = {}
+            try:
+                verdict, detail, messages, pictures = grader.grade(slot, submission, tag)
+                for shot in args.shots:
+                    if shot in pictures:
+                        rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
+            except Exception as error:  # the grader's own fault: say so, go on with the rest
+                verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
+            if boxes.stopping.is_set():
+                return
+            differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
+            if verdict == "pass" and differs:
+                verdict = "differs"
+                detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
+                                               if rows[s][0] is not None else rows[s][1]) for s in differs)
+            result = dict(student=submission.student, id=submission.id, folders=submission.folders, verdict=verdict,
+                          detail=detail, messages=messages, pictures=pictures, rows=rows, tag=tag)
+            with lock:
+                results[index] = result
+                done[0] += 1
+                counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
+                                   for s in args.shots)
+                print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
+                    len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
+                    counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
+                      flush=True)
+
+    # NOTE: daemon threads, waited for in steps so that a signal reaches the main thread at once,
+    # and by an event each: Thread.join cut short by an exception may take a running thread for
+    # ended.
+    finished = [threading.Event() for _ in slots]
+    for slot, event in zip(slots, finished):
+        threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+    return finished
+
+
 def main(argv):
     args = parse_arguments(argv)
     if args.check_only:
@@ -149,15 +276,8 @@ def main(argv):
     if removed:
         print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
     private_mounts()
-    # Every .cpp entry is a student's; one that is not a regular file gets a verdict saying so.
-    entries = sorted(os.listdir(args.submissions))
-    submissions = [e for e in entries if e.endswith(".cpp")]
-    ignored = [student_name(e) for e in entries if e not in submissions]
-    for entry in ignored:
-        print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
     kit = Kit(args.build)
     boxes = Sandboxes(kit.files, args.timeout)
-    grader = Grader(args, kit, boxes)
     work_folder = os.path.join(work_root, str(os.getpid()))
     slots, finished, results, code = [], [], None, 0
     # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
@@ -165,113 +285,28 @@ def main(argv):
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, interrupt)
     try:
+        # A zip is unpacked into the work folder, which goes with the run.
+        try:
+            submissions, ignored = intake.take(args.submissions, os.path.join(work_folder, "class"))
+        except intake.Unsafe as error:
+            print("grade: %s is not graded: %s" % (printable(student_name(args.submissions)), error), file=sys.stderr)
+            return 2
+        for entry in ignored:
+            print("ignored: %s (not a NAME.cpp scene file, nor a folder of one student's files)" % printable(entry))
+        # Only now is the last run's report cleared: a class refused leaves it as it was.
+        grader = Grader(args, kit, boxes)
         jobs = max(1, min(args.jobs, len(submissions)))
-        cores = os.cpu_count() or 1
         users = Users()
         for i in range(jobs):
-            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), cores / jobs, users, grader.prefix))
-        # Every limit proved before the first submission runs, and told.
-        held = [boxes.prove(slot) for slot in slots]
-        shares = [slot.limits.cores for slot in slots]
-        if None in shares or sum(shares) > cores + 0.01:
-            for h in held:
-                h.pop("processors", None)
-        else:
-            held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
-        missing = [name for name in LIMITS if not all(name in h for h in held)]
-        told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
-                         [words for name, words in held[0].items() if name not in LIMITS])
-        if missing and not args.accept_weaker_limits:
-            print("grade: these limits cannot be set here: %s%s.\n"
-                  "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
-                  "or pass --accept-weaker-limits to grade with those that hold: %s." % (
-                      ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
-                      told),
-                  file=sys.stderr)
+            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), (os.cpu_count() or 1) / jobs, users,
+                              grader.prefix))
+        if not prove_limits(boxes, slots, args.accept_weaker_limits):
             return 3
-        print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
-            told,
-            "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
-        references = dict(args.pictures)
-        if not references:
-            # The teacher's own file, a link to it allowed.
-            verdict, detail, messages, references = grader.grade(slots[0], os.path.realpath(args.reference),
-                                                                 "reference")
-            if verdict != "pass":
-                print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
-                      file=sys.stderr)
-                if messages:
-                    print(messages, file=sys.stderr)
-                return 2
-        else:
-            references = {}
-            for shot in args.shots:
-                references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
-                width, height = map(int, shot[0].split("x"))
-                try:
-                    data, more = read_regular(args.pictures[shot], picture.largest(width, height))
-                    if more:
-                        raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
-                    with open(references[shot], "wb") as f:
-                        f.write(picture.take(data, width, height))
-                except (NotRegular, picture.Refused) as error:
-                    print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
-                    return 2
-
+        references = take_references(grader, args, slots[0])
+        if references is None:
+            return 2
         results = [None] * len(submissions)
-        work = queue.Queue()
-        for index, entry in enumerate(submissions):
-            work.put(index)
-        done = [0]
-        lock = threading.Lock()
-
-        def worker(slot, finished):
-            try:
-                work_on(slot)
-            finally:
-                finished.set()
-
-        def work_on(slot):
-            while not boxes.stopping.is_set():
-                try:
-                    index = work.get_nowait()
-                except queue.Empty:
-                    return
-                entry = submissions[index]
-                tag = "%02d" % (index + 1)
-                rows = {}
-                try:
-                    verdict, detail, messages, pictures = grader.grade(slot, os.path.join(args.submissions, entry), tag)
-                    for shot in args.shots:
-                        if shot in pictures:
-                            rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
-                except Exception as error:  # the grader's own fault: say so, go on with the rest
-                    verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
-                if boxes.stopping.is_set():
-                    return
-                differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
-                if verdict == "pass" and differs:
-                    verdict = "differs"
-                    detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
-                                                   if rows[s][0] is not None else rows[s][1]) for s in differs)
-                result = dict(student=student_name(entry)[:-4], verdict=verdict, detail=detail, messages=messages,
-                              pictures=pictures, rows=rows, tag=tag)
-                with lock:
-                    results[index] = result
-                    done[0] += 1
-                    counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
-                                       for s in args.shots)
-                    print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
-                        len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
-                        counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
-                          flush=True)
-
-        # NOTE: daemon threads, waited for in steps so that a signal reaches this thread at once,
-        # and by an event each: Thread.join cut short by an exception may take a running thread
-        # for ended.
-        finished = [threading.Event() for _ in slots]
-        for slot, event in zip(slots, finished):
-            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        finished = start_grading(grader, boxes, args, slots, submissions, references, results)
         for event in finished:
             while not event.wait(0.5):
                 pass

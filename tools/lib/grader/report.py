@@ -7,7 +7,7 @@ import html
 import os
 
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
-            "too much output", "bad picture", "not a regular file"]
+            "too much output", "bad picture", "not a regular file", "no scene"]
 
 
 def student_name(entry):
@@ -30,7 +30,7 @@ def tally(results):
 def write_csv(grader, results):
     with open(os.path.join(grader.out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
-        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail"])
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID"])
         for r in results:
             for shot in grader.args.shots:
                 pixels = r["rows"].get(shot, (None, ""))[0]
@@ -38,7 +38,7 @@ def write_csv(grader, results):
                 if shot in r["rows"] and pixels is None:
                     detail = r["rows"][shot][1]
                 writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
-                                 cell(detail)])
+                                 cell(detail), cell(r["id"])])
 
 
 def cell(text):
@@ -62,8 +62,9 @@ def write_report(grader, args, results, references, ignored, total):
                        e(r["detail"]) if r["verdict"] != "differs" else ""))
     sections = []
     for r in results:
-        parts = ['<section id="s%s" class="%s"><h2>%s <span class=verdict>%s</span></h2>'
-                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]), e(r["verdict"]))]
+        parts = ['<section id="s%s" class="%s"><h2>%s%s <span class=verdict>%s</span></h2>'
+                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]),
+                    " <span class=id>ID %s</span>" % e(r["id"]) if r["id"] else "", e(r["verdict"]))]
         if r["detail"]:
             parts.append("<p class=detail>%s</p>" % e(r["detail"]))
         if r["verdict"] in ("does not compile", "too much output") and r["messages"]:
@@ -96,6 +97,8 @@ img {max-width: 300px; max-height: 300px; border: 1px solid #888; background: #e
 img.broken {outline: 3px solid #b00020}
 pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 #pictures {color: #666}
+.no-scene .verdict {color: #b00020}
+.id {color: #666}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
