@@ -6,7 +6,7 @@ TForm1::DrawScene, as the exercises do. They are compiled, linked with the tools
 (driver/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
 second, then draws one frame at each size and scene time and writes it out itself. Each picture
 is compared with the reference's, made the same way. Writes report.html (the pictures side by
-side, what differs marked) and results.csv to --out.
+side, what differs marked, near-identical code) and results.csv to --out.
 
 Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
@@ -31,11 +31,12 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import intake  # noqa: E402
 import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
-from intake import Submission  # noqa: E402
+from intake import Submission, is_source  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
-from submission import Grader, Kit, canonical_time, picture_name  # noqa: E402
+from similar import groups, near_identical  # noqa: E402
+from submission import SOURCE_LIMIT, Grader, Kit, canonical_time, picture_name  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -65,7 +66,7 @@ def parse_arguments(argv):
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
               "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
-              "[--accept-weaker-limits]")
+              "[--starter FILE] [--accept-weaker-limits]")
     parser.add_argument("submissions", metavar="SUBMISSIONS",
                         help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
                              "(Full Name_ID_assignsubmission_file_/ as a course site's download has them); "
@@ -84,6 +85,8 @@ def parse_arguments(argv):
     parser.add_argument("--tolerance", type=int,
                         help="pixels that may differ at each size (default 0.5%% of the picture)")
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
+    parser.add_argument("--starter", help="the code handed out to start from (.cpp): what students share of it "
+                                          "does not make them alike")
     parser.add_argument("--accept-weaker-limits", action="store_true",
                         help="grade even where a sandbox's limit cannot be set (each is proved first, and "
                              "the run stops when one is missing)")
@@ -94,6 +97,8 @@ def parse_arguments(argv):
     if not os.path.isdir(args.submissions) and not (os.path.isfile(args.submissions)
                                                      and zipfile.is_zipfile(args.submissions)):
         parser.error("no folder of submissions at %s, nor a zip of one" % args.submissions)
+    if args.starter is not None and not (os.path.isfile(args.starter) and args.starter.endswith(".cpp")):
+        parser.error("--starter takes a .cpp file, not %s" % args.starter)
     if not os.path.exists(args.reference):
         parser.error("no reference at %s" % args.reference)
     if os.path.isfile(args.reference) and not args.reference.endswith(".cpp"):
@@ -242,7 +247,7 @@ def start_grading(grader, boxes, args, slots, submissions, references, results):
                 detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
                                                if rows[s][0] is not None else rows[s][1]) for s in differs)
             result = dict(student=submission.student, id=submission.id, folders=submission.folders, verdict=verdict,
-                          detail=detail, messages=messages, pictures=pictures, rows=rows, tag=tag)
+                          detail=detail, messages=messages, pictures=pictures, rows=rows, tag=tag, similar=[])
             with lock:
                 results[index] = result
                 done[0] += 1
@@ -260,6 +265,34 @@ def start_grading(grader, boxes, args, slots, submissions, references, results):
     for slot, event in zip(slots, finished):
         threading.Thread(target=worker, args=(slot, event), daemon=True).start()
     return finished
+
+
+def check_similarity(args, submissions, results, folder):
+    """The near-identical pairs among the graded submissions, each as (result, result, percent of
+    the first in the second, and back, the first's code, the second's), and why they could not be
+    checked, or ""."""
+    texts = {}
+    for index, submission in enumerate(submissions):
+        code = []
+        for name, path in submission.files:
+            if is_source(name):
+                try:
+                    code.append(read_regular(path, SOURCE_LIMIT)[0])
+                except NotRegular:
+                    pass
+        if results[index] is not None and any(code):
+            texts[index] = b"\n".join(code)
+    try:
+        starter = read_regular(os.path.realpath(args.starter), SOURCE_LIMIT)[0] if args.starter else None
+        found, note = near_identical(texts, starter, folder)
+    except (OSError, NotRegular) as error:  # the check is an aid: its failure costs no report
+        return [], "the similarity check could not run: %s" % error
+    pairs = []
+    for number, (a, b, ab, ba) in enumerate(found, 1):
+        results[a]["similar"].append((results[b], ab, number))
+        results[b]["similar"].append((results[a], ba, number))
+        pairs.append((results[a], results[b], ab, ba, texts[a], texts[b]))
+    return pairs, note
 
 
 def main(argv):
@@ -280,6 +313,7 @@ def main(argv):
     boxes = Sandboxes(kit.files, args.timeout)
     work_folder = os.path.join(work_root, str(os.getpid()))
     slots, finished, results, code = [], [], None, 0
+    pairs, similarity_note = [], "the run was interrupted"
     # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
     # ended, nothing is left, and what was graded so far is reported.
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
@@ -310,6 +344,7 @@ def main(argv):
         for event in finished:
             while not event.wait(0.5):
                 pass
+        pairs, similarity_note = check_similarity(args, submissions, results, os.path.join(work_folder, "similar"))
     except Interrupted as stop:
         code = stop.code
         boxes.stop()
@@ -325,12 +360,18 @@ def main(argv):
         return code
     graded = [r for r in results if r is not None]
     write_csv(grader, graded)
-    write_report(grader, args, graded, references, ignored, len(results))
+    write_report(grader, args, graded, references, ignored, len(results), pairs, similarity_note)
     print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
         "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
         len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
         time.monotonic() - started, tally(graded), os.path.join(grader.out, "report.html")),
           file=sys.stderr if code else sys.stdout)
+    students = {r["tag"]: printable(r["student"]) for r in graded}
+    for group in groups([(a["tag"], b["tag"]) for a, b, *_ in pairs]):
+        names = [students[tag] for tag in group]
+        print("near-identical: %s and %s" % (", ".join(names[:-1]), names[-1]))
+    if similarity_note and not code:
+        print("grade: near-identical code not checked: %s" % similarity_note, file=sys.stderr)
     return code
 
 

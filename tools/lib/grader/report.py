@@ -1,6 +1,6 @@
-"""What the teacher gets: the progress lines, results.csv and report.html. A submission's text is
-made safe where it lands: plain characters on the terminal, never a formula in the CSV, escaped in
-the page.
+"""What the teacher gets: the progress lines, results.csv and report.html (the verdicts, the
+near-identical pairs, each student's pictures). A submission's text is made safe where it lands:
+plain characters on the terminal, never a formula in the CSV, escaped in the page.
 """
 import csv
 import html
@@ -8,6 +8,8 @@ import os
 
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
             "too much output", "bad picture", "not a regular file", "no scene"]
+CODE_SHOWN = 64 << 10  # characters of each student's code shown beside another's
+PAIRS_SHOWN = 50  # near-identical pairs whose code is shown; the rest are listed (a class of copies has hundreds)
 
 
 def student_name(entry):
@@ -30,7 +32,7 @@ def tally(results):
 def write_csv(grader, results):
     with open(os.path.join(grader.out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
-        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID"])
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID", "similar to"])
         for r in results:
             for shot in grader.args.shots:
                 pixels = r["rows"].get(shot, (None, ""))[0]
@@ -38,7 +40,7 @@ def write_csv(grader, results):
                 if shot in r["rows"] and pixels is None:
                     detail = r["rows"][shot][1]
                 writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
-                                 cell(detail), cell(r["id"])])
+                                 cell(detail), cell(r["id"]), cell("; ".join(o["student"] for o, _, _ in r["similar"]))])
 
 
 def cell(text):
@@ -47,7 +49,25 @@ def cell(text):
     return "'" + text if text[:1] in ("=", "+", "-", "@") else text
 
 
-def write_report(grader, args, results, references, ignored, total):
+def similar_section(pairs, note):
+    """Each near-identical pair with its shares and the two students' code side by side."""
+    e = html.escape
+    code = lambda text: e(text.decode("utf-8", "replace")[:CODE_SHOWN])
+    parts = ["<h2 id=similar>Near-identical code</h2>"]
+    if note:
+        parts.append("<p>Not checked: %s.</p>" % e(note))
+    elif not pairs:
+        parts.append("<p>No two submissions are near-identical.</p>")
+    for number, (a, b, ab, ba, code_a, code_b) in enumerate(pairs, 1):
+        side = "<div class=side><pre>%s</pre><pre>%s</pre></div>" % (code(code_a), code(code_b))
+        parts.append('<div class=pair id="pair%d"><h3><a href="#s%s">%s</a> and <a href="#s%s">%s</a>: %d %% of the '
+                     'first is in the second, %d %% of the second in the first</h3>%s</div>'
+                     % (number, a["tag"], e(a["student"]), b["tag"], e(b["student"]), ab, ba,
+                        side if number <= PAIRS_SHOWN else ""))
+    return "\n".join(parts)
+
+
+def write_report(grader, args, results, references, ignored, total, pairs=(), similarity_note=""):
     out = grader.out
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
@@ -67,6 +87,10 @@ def write_report(grader, args, results, references, ignored, total):
                     " <span class=id>ID %s</span>" % e(r["id"]) if r["id"] else "", e(r["verdict"]))]
         if r["detail"]:
             parts.append("<p class=detail>%s</p>" % e(r["detail"]))
+        if r["similar"]:
+            parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
+                '<a href="#pair%d">%s</a> (%d %%)' % (number, e(other["student"]), share)
+                for other, share, number in r["similar"]))
         if r["verdict"] in ("does not compile", "too much output") and r["messages"]:
             parts.append("<pre>%s</pre>" % e(r["messages"]))
         for shot in shots:
@@ -98,7 +122,8 @@ img.broken {outline: 3px solid #b00020}
 pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 #pictures {color: #666}
 .no-scene .verdict {color: #b00020}
-.id {color: #666}
+.side {display: flex; gap: 1em} .side pre {flex: 1; max-height: 40em; font-size: 12px}
+.id, .similar {color: #666} .similar a {color: #b00020}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
@@ -109,6 +134,7 @@ more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
 %(rows)s
 </tbody></table>
 %(ignored)s
+%(similar)s
 %(sections)s
 <script>
 // Says whether every picture loaded, so a report moved without its pictures folder shows it.
@@ -133,6 +159,7 @@ window.addEventListener("load", function () {
            tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
+           similar=similar_section(pairs, similarity_note),
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)
