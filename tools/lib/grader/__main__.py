@@ -6,7 +6,8 @@ TForm1::DrawScene, as the exercises do. They are compiled, linked with the tools
 (driver/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
 second, then draws one frame at each size and scene time and writes it out itself. Each picture
 is compared with the reference's, made the same way. Writes report.html (the pictures side by
-side, what differs marked, near-identical code) and results.csv to --out.
+side, what differs marked, near-identical code), results.csv, and for the course site
+gradebook.csv and feedback.zip (handback.py) to --out.
 
 Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
@@ -31,6 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import intake  # noqa: E402
 import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
+from handback import write_feedback, write_gradebook  # noqa: E402
 from intake import Submission, is_source  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
@@ -66,7 +68,7 @@ def parse_arguments(argv):
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
               "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
-              "[--starter FILE] [--accept-weaker-limits]")
+              "[--starter FILE] [--points N] [--accept-weaker-limits]")
     parser.add_argument("submissions", metavar="SUBMISSIONS",
                         help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
                              "(Full Name_ID_assignsubmission_file_/ as a course site's download has them); "
@@ -87,6 +89,8 @@ def parse_arguments(argv):
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
     parser.add_argument("--starter", help="the code handed out to start from (.cpp): what students share of it "
                                           "does not make them alike")
+    parser.add_argument("--points", type=float, default=100.0,
+                        help="points for a submission whose every picture passes, in gradebook.csv (100)")
     parser.add_argument("--accept-weaker-limits", action="store_true",
                         help="grade even where a sandbox's limit cannot be set (each is proved first, and "
                              "the run stops when one is missing)")
@@ -112,6 +116,8 @@ def parse_arguments(argv):
         parser.error("--tolerance takes a count of 0 or more")
     if not 1 <= args.jobs <= 8:
         parser.error("--jobs takes 1 to 8")
+    if not 0 < args.points <= 10000:
+        parser.error("--points takes a number above 0, up to 10000")
 
     pictures = {}
     if os.path.isdir(args.reference):
@@ -361,6 +367,9 @@ def main(argv):
     graded = [r for r in results if r is not None]
     write_csv(grader, graded)
     write_report(grader, args, graded, references, ignored, len(results), pairs, similarity_note)
+    allowed = lambda shot: tolerance(args.tolerance, shot)
+    write_gradebook(grader.out, graded, args.shots, allowed, args.points)
+    write_feedback(grader.out, graded, args.shots, allowed, args.points, references)
     print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
         "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
         len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",

@@ -1,6 +1,6 @@
-"""What the teacher gets: the progress lines, results.csv and report.html (the verdicts, the
-near-identical pairs, each student's pictures). A submission's text is made safe where it lands:
-plain characters on the terminal, never a formula in the CSV, escaped in the page.
+"""What the teacher gets: the progress lines, results.csv and report.html (the class at a glance,
+the verdicts, the near-identical pairs, each student's pictures). A submission's text is made safe
+where it lands: plain characters on the terminal, never a formula in the CSV, escaped in the page.
 """
 import csv
 import html
@@ -47,6 +47,23 @@ def cell(text):
     """A student's text as a spreadsheet shows it, never as a formula it would compute."""
     text = printable(text)
     return "'" + text if text[:1] in ("=", "+", "-", "@") else text
+
+
+def contact_sheet(results, shot, caption, rel):
+    """One picture a student at SHOT, each linked to their section; the passes folded away, so
+    what failed comes first."""
+    e = html.escape
+
+    def tile(r):
+        path = r["pictures"].get(shot)
+        face = '<img src="%s" alt="">' % e(rel(path)) if path else "<span class=none>no picture</span>"
+        return '<a class="tile %s" href="#s%s">%s<span>%s</span><span class=verdict>%s</span></a>' % (
+            r["verdict"].replace(" ", "-"), r["tag"], face, e(r["student"]), e(r["verdict"]))
+    failed = [tile(r) for r in results if r["verdict"] != "pass"]
+    passes = [tile(r) for r in results if r["verdict"] == "pass"]
+    return ("<h2 id=glance>The class at a glance (%s)</h2>\n<div class=sheet>%s</div>\n"
+            "<details class=passes><summary>%d pass</summary><div class=sheet>%s</div></details>"
+            % (e(caption), "".join(failed), len(passes), "".join(passes)))
 
 
 def similar_section(pairs, note):
@@ -122,6 +139,11 @@ img.broken {outline: 3px solid #b00020}
 pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 #pictures {color: #666}
 .no-scene .verdict {color: #b00020}
+.sheet {display: grid; grid-template-columns: repeat(auto-fill, minmax(170px, 1fr)); gap: .8em; margin: .8em 0}
+.tile {display: flex; flex-direction: column; color: inherit; text-decoration: none; font-size: 13px}
+.tile img {max-width: 160px; max-height: 120px}
+.tile .none {width: 160px; height: 90px; border: 1px dashed #bbb; color: #888; display: grid; place-items: center}
+details.passes summary {cursor: pointer; color: #176b2c}
 .side {display: flex; gap: 1em} .side pre {flex: 1; max-height: 40em; font-size: 12px}
 .id, .similar {color: #666} .similar a {color: #b00020}
 </style></head>
@@ -130,6 +152,7 @@ pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 <p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
 more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
 <p id=pictures>Checking the pictures…</p>
+%(sheet)s
 <table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
 %(rows)s
 </tbody></table>
@@ -159,7 +182,7 @@ window.addEventListener("load", function () {
            tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
-           similar=similar_section(pairs, similarity_note),
+           sheet=contact_sheet(results, shots[0], label(shots[0]), rel), similar=similar_section(pairs, similarity_note),
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)
