@@ -49,10 +49,9 @@ def cell(text):
     return "'" + text if text[:1] in ("=", "+", "-", "@") else text
 
 
-def contact_sheet(results, shot, caption, rel):
+def contact_sheet(results, shot, caption, rel, e):
     """One picture a student at SHOT, each linked to their section; the passes folded away, so
-    what failed comes first."""
-    e = html.escape
+    what failed comes first. E escapes text for the page."""
 
     def tile(r):
         path = r["pictures"].get(shot)
@@ -66,9 +65,9 @@ def contact_sheet(results, shot, caption, rel):
             % (e(caption), "".join(failed), len(passes), "".join(passes)))
 
 
-def similar_section(pairs, note):
-    """Each near-identical pair with its shares and the two students' code side by side."""
-    e = html.escape
+def similar_section(pairs, note, e):
+    """Each near-identical pair with its shares and the two students' code side by side. E
+    escapes text for the page."""
     code = lambda text: e(text.decode("utf-8", "replace")[:CODE_SHOWN])
     parts = ["<h2 id=similar>Near-identical code</h2>"]
     if note:
@@ -182,7 +181,8 @@ window.addEventListener("load", function () {
            tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
-           sheet=contact_sheet(results, shots[0], label(shots[0]), rel), similar=similar_section(pairs, similarity_note),
+           sheet=contact_sheet(results, shots[0], label(shots[0]), rel, e),
+           similar=similar_section(pairs, similarity_note, e),
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)
