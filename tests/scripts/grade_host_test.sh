@@ -37,7 +37,7 @@ ln -s "$work/private.txt" "$class/link.cpp"
 grader_peak() {
   local tool=$1 peak=0 pid kib
   while kill -0 "$tool" 2>/dev/null; do
-    for pid in $(pgrep -P $tool -f 'tools/lib/grader --build'); do
+    for pid in $(pgrep -P "$tool" -f 'lib/grader --build'); do
       kib=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
       [ "${kib:-0}" -le "$peak" ] || peak=$kib
     done
@@ -96,11 +96,14 @@ stop_mid_class() {
     [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
       grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
   done
-  grader=$(pgrep -P $tool -f 'tools/lib/grader --build')
+  # This run's grader, tools/grade's child: another worktree's may be running too.
+  grader=$(pgrep -P "$tool" -f 'lib/grader --build')
+  [ -n "$grader" ] || fail "no grader under tools/grade"
   if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
   wait_exit $tool 15
   code=$?
-  for _ in $(seq 300); do kill -0 $grader 2>/dev/null || break; sleep 0.05; done
+  # A killed tools/grade does not wait for its grader, which ends the run and reports.
+  for _ in $(seq 150); do kill -0 "$grader" 2>/dev/null || break; sleep 0.1; done
   if [ "$signal" != KILL ]; then
     [ $code -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal ended tools/grade with $code: $(tail -2 "$log")"
   fi

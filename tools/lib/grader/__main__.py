@@ -1,10 +1,13 @@
 """Grades a class's exercises by picture.
 
-Each NAME.cpp in SUBMISSIONS defines TForm1::DrawScene, as the exercises do. Each is compiled,
-linked with the tools' entry (driver/Driver.cpp) and run once, in a sandbox of its own: the
-program lets its scene run for a second, then draws one frame at each size and scene time and
-writes it out itself. Each picture is compared with the reference's, made the same way. Writes
-report.html (the pictures side by side, what differs marked) and results.csv to --out.
+SUBMISSIONS is a folder of NAME.cpp files, a folder of one folder a student (as a course site's
+download holds them), or a zip of either (intake.py). A student's .cpp files define
+TForm1::DrawScene, as the exercises do. They are compiled, linked with the tools' entry
+(driver/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
+second, then draws one frame at each size and scene time and writes it out itself. Each picture
+is compared with the reference's, made the same way. Writes report.html (the pictures side by
+side, what differs marked, near-identical code), results.csv, and for the course site
+gradebook.csv and feedback.zip (handback.py) to --out.
 
 Every step has a time limit; a step that exceeds it ends the sandbox with everything in it.
 Run through tools/grade, which installs, builds and prepares the Wine prefix first.
@@ -21,16 +24,21 @@ import queue
 import re
 import threading
 import time
+import zipfile
 
 # The tools' shared code, in the folder above.
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
+import intake  # noqa: E402
 import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
+from handback import write_feedback, write_gradebook  # noqa: E402
+from intake import Submission, is_source  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
-from submission import Grader, Kit, canonical_time, picture_name  # noqa: E402
+from similar import groups, near_identical  # noqa: E402
+from submission import SOURCE_LIMIT, Grader, Kit, canonical_time, picture_name  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -60,8 +68,11 @@ def parse_arguments(argv):
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
               "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
-              "[--accept-weaker-limits]")
-    parser.add_argument("submissions", metavar="SUBMISSIONS", help="a folder of NAME.cpp files, one a student")
+              "[--starter FILE] [--points N] [--accept-weaker-limits]")
+    parser.add_argument("submissions", metavar="SUBMISSIONS",
+                        help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
+                             "(Full Name_ID_assignsubmission_file_/ as a course site's download has them); "
+                             "or a .zip of either")
     parser.add_argument("--reference", required=True,
                         help="the teacher's scene file, or a folder of pictures named by size and "
                              "scene time (800x600@0.5.png; 800x600.png for time 0), as tools/capture writes them")
@@ -76,6 +87,10 @@ def parse_arguments(argv):
     parser.add_argument("--tolerance", type=int,
                         help="pixels that may differ at each size (default 0.5%% of the picture)")
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
+    parser.add_argument("--starter", help="the code handed out to start from (.cpp): what students share of it "
+                                          "does not make them alike")
+    parser.add_argument("--points", type=float, default=100.0,
+                        help="points for a submission whose every picture passes, in gradebook.csv (100)")
     parser.add_argument("--accept-weaker-limits", action="store_true",
                         help="grade even where a sandbox's limit cannot be set (each is proved first, and "
                              "the run stops when one is missing)")
@@ -83,8 +98,11 @@ def parse_arguments(argv):
     parser.add_argument("--check-only", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
 
-    if not os.path.isdir(args.submissions):
-        parser.error("no folder of submissions at %s" % args.submissions)
+    if not os.path.isdir(args.submissions) and not (os.path.isfile(args.submissions)
+                                                     and zipfile.is_zipfile(args.submissions)):
+        parser.error("no folder of submissions at %s, nor a zip of one" % args.submissions)
+    if args.starter is not None and not (os.path.isfile(args.starter) and args.starter.endswith(".cpp")):
+        parser.error("--starter takes a .cpp file, not %s" % args.starter)
     if not os.path.exists(args.reference):
         parser.error("no reference at %s" % args.reference)
     if os.path.isfile(args.reference) and not args.reference.endswith(".cpp"):
@@ -98,6 +116,8 @@ def parse_arguments(argv):
         parser.error("--tolerance takes a count of 0 or more")
     if not 1 <= args.jobs <= 8:
         parser.error("--jobs takes 1 to 8")
+    if not 0 < args.points <= 10000:
+        parser.error("--points takes a number above 0, up to 10000")
 
     pictures = {}
     if os.path.isdir(args.reference):
@@ -135,6 +155,152 @@ def parse_arguments(argv):
     return args
 
 
+def prove_limits(boxes, slots, accept_weaker):
+    """Proves every limit in each slot before the first submission runs, and tells what holds;
+    False when one is missing and the teacher did not accept that."""
+    cores = os.cpu_count() or 1
+    held = [boxes.prove(slot) for slot in slots]
+    shares = [slot.limits.cores for slot in slots]
+    if None in shares or sum(shares) > cores + 0.01:
+        for h in held:
+            h.pop("processors", None)
+    else:
+        held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
+    missing = [name for name in LIMITS if not all(name in h for h in held)]
+    told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
+                     [words for name, words in held[0].items() if name not in LIMITS])
+    if missing and not accept_weaker:
+        print("grade: these limits cannot be set here: %s%s.\n"
+              "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
+              "or pass --accept-weaker-limits to grade with those that hold: %s." % (
+                  ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
+                  told),
+              file=sys.stderr)
+        return False
+    print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
+        told,
+        "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
+    return True
+
+
+def take_references(grader, args, slot):
+    """The reference's picture at each size and time ({shot: path}), rendered from the teacher's
+    scene or taken from the teacher's folder of pictures; None, having said why, when they cannot
+    be had."""
+    if not args.pictures:
+        # The teacher's own file, a link to it allowed.
+        reference = Submission("reference", files=[(os.path.basename(args.reference), os.path.realpath(args.reference))])
+        verdict, detail, messages, references = grader.grade(slot, reference, "reference")
+        if verdict != "pass":
+            print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
+                  file=sys.stderr)
+            if messages:
+                print(messages, file=sys.stderr)
+            return None
+        return references
+    references = {}
+    for shot in args.shots:
+        references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
+        width, height = map(int, shot[0].split("x"))
+        try:
+            data, more = read_regular(args.pictures[shot], picture.largest(width, height))
+            if more:
+                raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+            with open(references[shot], "wb") as f:
+                f.write(picture.take(data, width, height))
+        except (NotRegular, picture.Refused) as error:
+            print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
+            return None
+    return references
+
+
+def start_grading(grader, boxes, args, slots, submissions, references, results):
+    """Grades SUBMISSIONS into RESULTS (by index) with a thread a slot; returns an event a thread,
+    set when it has ended."""
+    work = queue.Queue()
+    for index in range(len(submissions)):
+        work.put(index)
+    done = [0]
+    lock = threading.Lock()
+
+    def worker(slot, finished):
+        try:
+            work_on(slot)
+        finally:
+            finished.set()
+
+    def work_on(slot):
+        while not boxes.stopping.is_set():
+            try:
+                index = work.get_nowait()
+            except queue.Empty:
+                return
+            submission = submissions[index]
+            tag = "%02d" % (index + 1)
+            rows = {}
+            try:
+                verdict, detail, messages, pictures = grader.grade(slot, submission, tag)
+                for shot in args.shots:
+                    if shot in pictures:
+                        rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
+            except Exception as error:  # the grader's own fault: say so, go on with the rest
+                verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
+            if boxes.stopping.is_set():
+                return
+            differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
+            if verdict == "pass" and differs:
+                verdict = "differs"
+                detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
+                                               if rows[s][0] is not None else rows[s][1]) for s in differs)
+            result = dict(student=submission.student, id=submission.id, folders=submission.folders, verdict=verdict,
+                          detail=detail, messages=messages, pictures=pictures, rows=rows, tag=tag, similar=[])
+            with lock:
+                results[index] = result
+                done[0] += 1
+                counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
+                                   for s in args.shots)
+                print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
+                    len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
+                    counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
+                      flush=True)
+
+    # NOTE: daemon threads, waited for in steps so that a signal reaches the main thread at once,
+    # and by an event each: Thread.join cut short by an exception may take a running thread for
+    # ended.
+    finished = [threading.Event() for _ in slots]
+    for slot, event in zip(slots, finished):
+        threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+    return finished
+
+
+def check_similarity(args, submissions, results, folder):
+    """The near-identical pairs among the graded submissions, each as (result, result, percent of
+    the first in the second, and back, the first's code, the second's), and why they could not be
+    checked, or ""."""
+    texts = {}
+    for index, submission in enumerate(submissions):
+        code = []
+        for name, path in submission.files:
+            if is_source(name):
+                try:
+                    code.append(read_regular(path, SOURCE_LIMIT)[0])
+                except NotRegular:
+                    pass
+        if results[index] is not None and any(code):
+            texts[index] = b"\n".join(code)
+    try:
+        starter = read_regular(os.path.realpath(args.starter), SOURCE_LIMIT)[0] if args.starter else None
+        found, note = near_identical(texts, starter, folder)
+    except (OSError, NotRegular) as error:  # the check is an aid: its failure costs no report
+        return [], "the similarity check could not run: %s" % error
+    pairs = []
+    for number, (a, b, ab, ba) in enumerate(found, 1):
+        results[a]["similar"].append((results[b], ab, number))
+        results[b]["similar"].append((results[a], ba, number))
+        pairs.append((results[a], results[b], ab, ba, texts[a], texts[b]))
+    return pairs, note
+
+
 def main(argv):
     args = parse_arguments(argv)
     if args.check_only:
@@ -149,132 +315,42 @@ def main(argv):
     if removed:
         print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
     private_mounts()
-    # Every .cpp entry is a student's; one that is not a regular file gets a verdict saying so.
-    entries = sorted(os.listdir(args.submissions))
-    submissions = [e for e in entries if e.endswith(".cpp")]
-    ignored = [student_name(e) for e in entries if e not in submissions]
-    for entry in ignored:
-        print("ignored: %s (not a NAME.cpp scene file)" % printable(entry))
     kit = Kit(args.build)
     boxes = Sandboxes(kit.files, args.timeout)
-    grader = Grader(args, kit, boxes)
     work_folder = os.path.join(work_root, str(os.getpid()))
     slots, finished, results, code = [], [], None, 0
+    pairs, similarity_note = [], "the run was interrupted"
     # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
     # ended, nothing is left, and what was graded so far is reported.
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, interrupt)
     try:
+        # A zip is unpacked into the work folder, which goes with the run.
+        try:
+            submissions, ignored = intake.take(args.submissions, os.path.join(work_folder, "class"))
+        except intake.Unsafe as error:
+            print("grade: %s is not graded: %s" % (printable(student_name(args.submissions)), error), file=sys.stderr)
+            return 2
+        for entry in ignored:
+            print("ignored: %s (not a NAME.cpp scene file, nor a folder of one student's files)" % printable(entry))
+        # Only now is the last run's report cleared: a class refused leaves it as it was.
+        grader = Grader(args, kit, boxes)
         jobs = max(1, min(args.jobs, len(submissions)))
-        cores = os.cpu_count() or 1
         users = Users()
         for i in range(jobs):
-            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), cores / jobs, users, grader.prefix))
-        # Every limit proved before the first submission runs, and told.
-        held = [boxes.prove(slot) for slot in slots]
-        shares = [slot.limits.cores for slot in slots]
-        if None in shares or sum(shares) > cores + 0.01:
-            for h in held:
-                h.pop("processors", None)
-        else:
-            held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
-        missing = [name for name in LIMITS if not all(name in h for h in held)]
-        told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
-                         [words for name, words in held[0].items() if name not in LIMITS])
-        if missing and not args.accept_weaker_limits:
-            print("grade: these limits cannot be set here: %s%s.\n"
-                  "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
-                  "or pass --accept-weaker-limits to grade with those that hold: %s." % (
-                      ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
-                      told),
-                  file=sys.stderr)
+            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), (os.cpu_count() or 1) / jobs, users,
+                              grader.prefix))
+        if not prove_limits(boxes, slots, args.accept_weaker_limits):
             return 3
-        print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
-            told,
-            "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
-        references = dict(args.pictures)
-        if not references:
-            # The teacher's own file, a link to it allowed.
-            verdict, detail, messages, references = grader.grade(slots[0], os.path.realpath(args.reference),
-                                                                 "reference")
-            if verdict != "pass":
-                print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
-                      file=sys.stderr)
-                if messages:
-                    print(messages, file=sys.stderr)
-                return 2
-        else:
-            references = {}
-            for shot in args.shots:
-                references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
-                width, height = map(int, shot[0].split("x"))
-                try:
-                    data, more = read_regular(args.pictures[shot], picture.largest(width, height))
-                    if more:
-                        raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
-                    with open(references[shot], "wb") as f:
-                        f.write(picture.take(data, width, height))
-                except (NotRegular, picture.Refused) as error:
-                    print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
-                    return 2
-
+        references = take_references(grader, args, slots[0])
+        if references is None:
+            return 2
         results = [None] * len(submissions)
-        work = queue.Queue()
-        for index, entry in enumerate(submissions):
-            work.put(index)
-        done = [0]
-        lock = threading.Lock()
-
-        def worker(slot, finished):
-            try:
-                work_on(slot)
-            finally:
-                finished.set()
-
-        def work_on(slot):
-            while not boxes.stopping.is_set():
-                try:
-                    index = work.get_nowait()
-                except queue.Empty:
-                    return
-                entry = submissions[index]
-                tag = "%02d" % (index + 1)
-                rows = {}
-                try:
-                    verdict, detail, messages, pictures = grader.grade(slot, os.path.join(args.submissions, entry), tag)
-                    for shot in args.shots:
-                        if shot in pictures:
-                            rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
-                except Exception as error:  # the grader's own fault: say so, go on with the rest
-                    verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
-                if boxes.stopping.is_set():
-                    return
-                differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
-                if verdict == "pass" and differs:
-                    verdict = "differs"
-                    detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
-                                                   if rows[s][0] is not None else rows[s][1]) for s in differs)
-                result = dict(student=student_name(entry)[:-4], verdict=verdict, detail=detail, messages=messages,
-                              pictures=pictures, rows=rows, tag=tag)
-                with lock:
-                    results[index] = result
-                    done[0] += 1
-                    counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
-                                       for s in args.shots)
-                    print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
-                        len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
-                        counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
-                          flush=True)
-
-        # NOTE: daemon threads, waited for in steps so that a signal reaches this thread at once,
-        # and by an event each: Thread.join cut short by an exception may take a running thread
-        # for ended.
-        finished = [threading.Event() for _ in slots]
-        for slot, event in zip(slots, finished):
-            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        finished = start_grading(grader, boxes, args, slots, submissions, references, results)
         for event in finished:
             while not event.wait(0.5):
                 pass
+        pairs, similarity_note = check_similarity(args, submissions, results, os.path.join(work_folder, "similar"))
     except Interrupted as stop:
         code = stop.code
         boxes.stop()
@@ -290,12 +366,21 @@ def main(argv):
         return code
     graded = [r for r in results if r is not None]
     write_csv(grader, graded)
-    write_report(grader, args, graded, references, ignored, len(results))
+    write_report(grader, args, graded, references, ignored, len(results), pairs, similarity_note)
+    allowed = lambda shot: tolerance(args.tolerance, shot)
+    write_gradebook(grader.out, graded, args.shots, allowed, args.points)
+    write_feedback(grader.out, graded, args.shots, allowed, args.points, references)
     print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
         "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
         len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
         time.monotonic() - started, tally(graded), os.path.join(grader.out, "report.html")),
           file=sys.stderr if code else sys.stdout)
+    students = {r["tag"]: printable(r["student"]) for r in graded}
+    for group in groups([(a["tag"], b["tag"]) for a, b, *_ in pairs]):
+        names = [students[tag] for tag in group]
+        print("near-identical: %s and %s" % (", ".join(names[:-1]), names[-1]))
+    if similarity_note and not code:
+        print("grade: near-identical code not checked: %s" % similarity_note, file=sys.stderr)
     return code
 
 

@@ -1,13 +1,15 @@
-"""What the teacher gets: the progress lines, results.csv and report.html. A submission's text is
-made safe where it lands: plain characters on the terminal, never a formula in the CSV, escaped in
-the page.
+"""What the teacher gets: the progress lines, results.csv and report.html (the class at a glance,
+the verdicts, the near-identical pairs, each student's pictures). A submission's text is made safe
+where it lands: plain characters on the terminal, never a formula in the CSV, escaped in the page.
 """
 import csv
 import html
 import os
 
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
-            "too much output", "bad picture", "not a regular file"]
+            "too much output", "bad picture", "not a regular file", "no scene"]
+CODE_SHOWN = 64 << 10  # characters of each student's code shown beside another's
+PAIRS_SHOWN = 50  # near-identical pairs whose code is shown; the rest are listed (a class of copies has hundreds)
 
 
 def student_name(entry):
@@ -30,7 +32,7 @@ def tally(results):
 def write_csv(grader, results):
     with open(os.path.join(grader.out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
-        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail"])
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID", "similar to"])
         for r in results:
             for shot in grader.args.shots:
                 pixels = r["rows"].get(shot, (None, ""))[0]
@@ -38,7 +40,7 @@ def write_csv(grader, results):
                 if shot in r["rows"] and pixels is None:
                     detail = r["rows"][shot][1]
                 writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
-                                 cell(detail)])
+                                 cell(detail), cell(r["id"]), cell("; ".join(o["student"] for o, _, _ in r["similar"]))])
 
 
 def cell(text):
@@ -47,7 +49,41 @@ def cell(text):
     return "'" + text if text[:1] in ("=", "+", "-", "@") else text
 
 
-def write_report(grader, args, results, references, ignored, total):
+def contact_sheet(results, shot, caption, rel, e):
+    """One picture a student at SHOT, each linked to their section; the passes folded away, so
+    what failed comes first. E escapes text for the page."""
+
+    def tile(r):
+        path = r["pictures"].get(shot)
+        face = '<img src="%s" alt="">' % e(rel(path)) if path else "<span class=none>no picture</span>"
+        return '<a class="tile %s" href="#s%s">%s<span>%s</span><span class=verdict>%s</span></a>' % (
+            r["verdict"].replace(" ", "-"), r["tag"], face, e(r["student"]), e(r["verdict"]))
+    failed = [tile(r) for r in results if r["verdict"] != "pass"]
+    passes = [tile(r) for r in results if r["verdict"] == "pass"]
+    return ("<h2 id=glance>The class at a glance (%s)</h2>\n<div class=sheet>%s</div>\n"
+            "<details class=passes><summary>%d pass</summary><div class=sheet>%s</div></details>"
+            % (e(caption), "".join(failed), len(passes), "".join(passes)))
+
+
+def similar_section(pairs, note, e):
+    """Each near-identical pair with its shares and the two students' code side by side. E
+    escapes text for the page."""
+    code = lambda text: e(text.decode("utf-8", "replace")[:CODE_SHOWN])
+    parts = ["<h2 id=similar>Near-identical code</h2>"]
+    if note:
+        parts.append("<p>Not checked: %s.</p>" % e(note))
+    elif not pairs:
+        parts.append("<p>No two submissions are near-identical.</p>")
+    for number, (a, b, ab, ba, code_a, code_b) in enumerate(pairs, 1):
+        side = "<div class=side><pre>%s</pre><pre>%s</pre></div>" % (code(code_a), code(code_b))
+        parts.append('<div class=pair id="pair%d"><h3><a href="#s%s">%s</a> and <a href="#s%s">%s</a>: %d %% of the '
+                     'first is in the second, %d %% of the second in the first</h3>%s</div>'
+                     % (number, a["tag"], e(a["student"]), b["tag"], e(b["student"]), ab, ba,
+                        side if number <= PAIRS_SHOWN else ""))
+    return "\n".join(parts)
+
+
+def write_report(grader, args, results, references, ignored, total, pairs=(), similarity_note=""):
     out = grader.out
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
@@ -62,10 +98,15 @@ def write_report(grader, args, results, references, ignored, total):
                        e(r["detail"]) if r["verdict"] != "differs" else ""))
     sections = []
     for r in results:
-        parts = ['<section id="s%s" class="%s"><h2>%s <span class=verdict>%s</span></h2>'
-                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]), e(r["verdict"]))]
+        parts = ['<section id="s%s" class="%s"><h2>%s%s <span class=verdict>%s</span></h2>'
+                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]),
+                    " <span class=id>ID %s</span>" % e(r["id"]) if r["id"] else "", e(r["verdict"]))]
         if r["detail"]:
             parts.append("<p class=detail>%s</p>" % e(r["detail"]))
+        if r["similar"]:
+            parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
+                '<a href="#pair%d">%s</a> (%d %%)' % (number, e(other["student"]), share)
+                for other, share, number in r["similar"]))
         if r["verdict"] in ("does not compile", "too much output") and r["messages"]:
             parts.append("<pre>%s</pre>" % e(r["messages"]))
         for shot in shots:
@@ -96,16 +137,26 @@ img {max-width: 300px; max-height: 300px; border: 1px solid #888; background: #e
 img.broken {outline: 3px solid #b00020}
 pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
 #pictures {color: #666}
+.no-scene .verdict {color: #b00020}
+.sheet {display: grid; grid-template-columns: repeat(auto-fill, minmax(170px, 1fr)); gap: .8em; margin: .8em 0}
+.tile {display: flex; flex-direction: column; color: inherit; text-decoration: none; font-size: 13px}
+.tile img {max-width: 160px; max-height: 120px}
+.tile .none {width: 160px; height: 90px; border: 1px dashed #bbb; color: #888; display: grid; place-items: center}
+details.passes summary {cursor: pointer; color: #176b2c}
+.side {display: flex; gap: 1em} .side pre {flex: 1; max-height: 40em; font-size: 12px}
+.id, .similar {color: #666} .similar a {color: #b00020}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
 <p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
 more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
 <p id=pictures>Checking the pictures…</p>
+%(sheet)s
 <table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
 %(rows)s
 </tbody></table>
 %(ignored)s
+%(similar)s
 %(sections)s
 <script>
 // Says whether every picture loaded, so a report moved without its pictures folder shows it.
@@ -130,6 +181,8 @@ window.addEventListener("load", function () {
            tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
+           sheet=contact_sheet(results, shots[0], label(shots[0]), rel, e),
+           similar=similar_section(pairs, similarity_note, e),
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)

@@ -1,6 +1,7 @@
 """One submission's way through the grader: its scene compiled and linked, in its slot's sandbox,
-with the kit the build used for the Watch target, then run once to picture itself at each size and
-scene time; every failure on the way becomes its verdict.
+with the kit the build used for the Watch target (each .cpp file on its own, then all linked into
+one program), then run once to picture itself at each size and scene time; every failure on the
+way becomes its verdict.
 """
 import os
 import re
@@ -8,14 +9,15 @@ import shlex
 import shutil
 
 import picture
-from report import printable
+from report import printable, student_name
 from outside import run_limited
 from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, TOOL_TIMEOUT, Flooded, NotRegular, Stopped,
                      make_authority, open_folder, read_regular, size_in_words)
 
 PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
-SOURCE_LIMIT = 1 << 20  # bytes of a submission's scene file
+SOURCE_LIMIT = 1 << 20  # bytes of each file of a submission's scene
+SOURCE_FILES = 16  # .cpp files of one submission built together, each compiled in one step
 # The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
 DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
 
@@ -61,7 +63,7 @@ class Kit:
             elif token == wrapper:
                 self.compile.append("{source}")
             elif token == "-c":
-                self.compile += ["-o", "/scratch/scene.obj", "-c"]
+                self.compile += ["-o", "{object}", "-c"]
             else:
                 self.compile.append(token)
         for i, token in enumerate(self.compile):
@@ -77,7 +79,7 @@ class Kit:
             if token in (":", "&&"):
                 continue
             if token == "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj":
-                token = "/scratch/scene.obj"
+                token = "{objects}"
             elif token == "drivers/Watch.exe":
                 token = "/scratch/%s.exe" % PROGRAM
             elif token.startswith("-Wl,--out-implib,"):
@@ -100,15 +102,24 @@ class Grader:
         shutil.rmtree(os.path.join(self.out, "pictures"), ignore_errors=True)
         os.makedirs(os.path.join(self.out, "pictures"), exist_ok=True)
 
-    def prepare_scratch(self, slot, text, name):
-        """A fresh folder for one submission on its slot's disk: its scene (TEXT), its X key and a
-        Wine prefix of its own over the prepared one, whose files stay read-only to it."""
+    def prepare_scratch(self, slot, texts):
+        """A fresh folder for one submission on its slot's disk: its files (TEXTS, {name inside the
+        submission: bytes}) in src/, a folder for their objects, its X key and a Wine prefix of its
+        own over the prepared one, whose files stay read-only to it."""
         slot.next_user()
         scratch = slot.disk.make()
-        os.makedirs(os.path.join(scratch, "home"))
+        for folder in ("home", "src", "obj"):
+            os.makedirs(os.path.join(scratch, folder))
         make_authority(os.path.join(scratch, "home", ".Xauthority"), slot.uid)
-        with open(os.path.join(scratch, name), "xb") as f:
-            f.write(text)
+        src = os.path.join(scratch, "src")
+        for name, text in texts.items():
+            path = os.path.normpath(os.path.join(src, name))
+            if not path.startswith(src + "/"):  # intake lets no such name through
+                raise ValueError("a file named %s would land outside its folder" % printable(student_name(name)))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "xb") as f:
+                f.write(text)
+            os.chown(path, slot.uid, slot.uid)
         prefix = os.path.join(scratch, "prefix")
         # NOTE: this file names the prepared prefix's server folder in /tmp; Wine makes its own.
         if os.path.exists(os.path.join(prefix, "wineserver")):
@@ -116,24 +127,19 @@ class Grader:
         # Folders only: Wine runs in a prefix its user owns, and makes files of its own there.
         for top, _, _ in os.walk(scratch):
             os.chown(top, slot.uid, slot.uid)
-        os.chown(os.path.join(scratch, name), slot.uid, slot.uid)
         return scratch
 
-    def grade(self, slot, source, tag):
-        """Builds and runs one scene; returns (verdict, detail, messages, {(size, time): picture})."""
-        name = os.path.basename(source)
-        # NOTE: root reads the file: only as it is, a link not followed, a pipe never opened.
-        try:
-            text, more = read_regular(source, SOURCE_LIMIT)
-        except NotRegular as error:
-            return "not a regular file", "it is %s" % error, "", {}
-        if more:
-            return "does not compile", "the file is over %s" % size_in_words(SOURCE_LIMIT), "", {}
-        scratch = self.prepare_scratch(slot, text, name)
+    def grade(self, slot, submission, tag):
+        """Builds and runs one submission's scene; returns (verdict, detail, messages, {(size,
+        time): picture})."""
+        texts, stopped = read_scene(submission)
+        if stopped:
+            return stopped + ("", {})
+        scratch = self.prepare_scratch(slot, texts)
         before = slot.limits.counts()
         pictures, messages = {}, ""
         try:
-            messages = self.compile(slot, scratch, name)
+            messages = self.compile(slot, scratch, submission.sources())
             self.show(slot, scratch, tag, pictures)
             verdict, detail = "pass", ""
         except Failure as failure:
@@ -153,19 +159,27 @@ class Grader:
         slot.disk.clear()
         return verdict, detail, messages, pictures
 
-    def compile(self, slot, scratch, name):
+    def compile(self, slot, scratch, sources):
+        """Compiles each of SOURCES to an object of its own, then links them all with the tools'
+        entry; each step has the time limit. Returns the compiler's messages."""
+        steps, objects = [], []
+        for number, name in enumerate(sources, 1):
+            objects.append("/scratch/obj/%d.obj" % number)
+            steps.append(("compile" if len(sources) == 1 else "compile of %s" % printable(student_name(name)),
+                          [{"{source}": "/scratch/src/" + name, "{object}": objects[-1]}.get(a, a) for a in self.kit.compile],
+                          "/scratch"))
+        steps.append(("link", [o for a in self.kit.link for o in (objects if a == "{objects}" else [a])], self.build))
         output = ""
-        for step, argv, cwd in (("compile", [a.replace("{source}", "/scratch/" + name) for a in self.kit.compile], "/scratch"),
-                                ("link", self.kit.link, self.build)):
+        for step, argv, cwd in steps:
             code, said = self.boxes.run(slot, scratch, argv, cwd=cwd)
             output += said
             if code is None:
                 raise Failure("hung", "the %s took more than %g s" % (step, self.args.timeout))
             if code != 0:
-                text = output.replace("/scratch/", "")
+                text = plain_paths(output)
                 raise Failure("does not compile", first_error(text) or "the %s failed" % step,
                               text[:MESSAGES_LIMIT])
-        return output.replace("/scratch/", "")[:MESSAGES_LIMIT]
+        return plain_paths(output)[:MESSAGES_LIMIT]
 
     def show(self, slot, scratch, tag, pictures):
         """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
@@ -223,8 +237,46 @@ def take_pictures(folder, shots):
     return made, ""
 
 
+def read_scene(submission):
+    """The files a build of SUBMISSION reads ({name: bytes}), or None and the verdict and detail
+    that stop it before it is built."""
+    sources = submission.sources()
+    if not sources:
+        return None, ("no scene", "no .cpp file; it holds %s" % holds(submission))
+    if len(sources) > SOURCE_FILES:
+        return None, ("does not compile", "it has %d .cpp files; at most %d are built together"
+                      % (len(sources), SOURCE_FILES))
+    texts = {}
+    one = len(submission.files) == 1
+    for name, path in submission.files:
+        shown = "it" if one else printable(student_name(name))
+        # NOTE: root reads the file: only as it is, a link not followed, a pipe never opened.
+        try:
+            text, more = read_regular(path, SOURCE_LIMIT)
+        except NotRegular as error:
+            return None, ("not a regular file", "%s is %s" % (shown, error))
+        if more:
+            return None, ("does not compile", "%s is over %s" % ("the file" if one else shown,
+                                                                 size_in_words(SOURCE_LIMIT)))
+        texts[name] = text
+    return texts, None
+
+
+def plain_paths(text):
+    """The compiler's messages with the sandbox's folders left out: a student reads Scene.cpp:4."""
+    return text.replace("/scratch/src/", "").replace("/scratch/", "")
+
+
 def first_error(text):
     for line in text.splitlines():
-        if re.search(r": (fatal )?error", line) or "undefined reference" in line:
+        if re.search(r": (fatal )?error", line) or "undefined reference" in line or "multiple definition" in line:
             return line.strip()
     return None
+
+
+def holds(submission):
+    """What a submission holds, in words: "report.pdf, notes.txt", or "nothing"."""
+    names = [printable(student_name(n)) for n in submission.others + [name for name, _ in submission.files]]
+    if len(names) > 5:
+        names = names[:5] + ["%d more files" % (len(names) - 5)]
+    return ", ".join(names) or "nothing"

@@ -1,0 +1,128 @@
+"""What goes back to the course site: gradebook.csv, a row a student in the form the site's grading
+worksheet import takes, and feedback.zip, a folder a submission folder (named as it came) holding
+the student's own page, one HTML file with its pictures inline.
+
+Points are the share of pictures that pass: a picture passes when its row is within the
+tolerance and the verdict let the pictures be compared (pass or differs).
+"""
+import base64
+import csv
+import datetime
+import html
+import os
+import zipfile
+
+import picture
+from report import cell, printable
+from sandbox import SCREEN, NotRegular, read_regular
+from submission import picture_name
+
+PAGE = "feedback.html"
+# The columns of the course site's grading worksheet: it matches a row by "Identifier" (the
+# participant ID as "Participant N") and needs "Grade" and "Last modified (grade)".
+GRADEBOOK = ["Identifier", "Full name", "Grade", "Maximum Grade", "Last modified (grade)", "Feedback comments"]
+COMPARED = ("pass", "differs")
+
+
+def passed(result, shots, allowed):
+    """The pictures of RESULT that pass: ALLOWED(shot) gives the pixels that may differ."""
+    if result["verdict"] not in COMPARED:
+        return []
+    return [s for s in shots if s in result["rows"] and result["rows"][s][0] is not None
+            and result["rows"][s][0] <= allowed(s)]
+
+
+def points(result, shots, allowed, full):
+    """FULL points times the share of pictures that pass, to two decimals."""
+    return round(full * len(passed(result, shots, allowed)) / len(shots), 2)
+
+
+def feedback_line(result, shots, allowed):
+    """One line for the gradebook: the verdict, the pictures that passed, why not all did."""
+    line = "%s: %d of %d pictures as expected" % (result["verdict"], len(passed(result, shots, allowed)), len(shots))
+    return printable(line + (" (%s)" % result["detail"] if result["detail"] else ""))[:300]
+
+
+def number(value):
+    return "%g" % value
+
+
+def write_gradebook(out, results, shots, allowed, full):
+    modified = datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds")
+    with open(os.path.join(out, "gradebook.csv"), "w", newline="", encoding="utf-8") as f:
+        writer = csv.writer(f)
+        writer.writerow(GRADEBOOK)
+        for r in results:
+            # NOTE: the site keeps feedback comments as HTML: a student's text goes in escaped.
+            writer.writerow(["Participant %s" % r["id"] if r["id"] else "", cell(r["student"]),
+                             number(points(r, shots, allowed, full)), number(full), modified,
+                             cell(html.escape(feedback_line(r, shots, allowed)))])
+
+
+def inline(path):
+    """A picture the grader wrote, as a data: URI, or "" if it is not there."""
+    try:
+        data, more = read_regular(path, picture.largest(*SCREEN))
+    except NotRegular:
+        return ""
+    return "" if more else "data:image/png;base64," + base64.b64encode(data).decode("ascii")
+
+
+def student_page(result, shots, allowed, full, references):
+    """The student's own page: the verdict and points, their pictures beside the expected ones,
+    and the compiler's messages or what ended the run."""
+    e = html.escape
+    parts = ["<h1>%s</h1>" % e(result["student"]),
+             "<p><b>%s</b>: %d of %d pictures as expected, %s of %s points.</p>" % (
+                 e(result["verdict"]), len(passed(result, shots, allowed)), len(shots),
+                 number(points(result, shots, allowed, full)), number(full))]
+    if result["detail"]:
+        parts.append("<p>%s</p>" % e(result["detail"]))
+    if result["messages"] and result["verdict"] not in COMPARED:
+        parts.append("<pre>%s</pre>" % e(result["messages"]))
+    for shot in shots:
+        if shot not in result["pictures"]:
+            continue
+        pixels, diff = result["rows"].get(shot, (None, ""))
+        figures = [(references.get(shot), "expected"), (result["pictures"][shot], "yours")]
+        if pixels is not None:
+            figures.append((diff, "difference (in red)"))
+        parts.append("<h2>%s: %s</h2><div>%s</div>" % (
+            e(picture_name(*shot)[:-4]), "%d pixels differ" % pixels if pixels is not None else e(diff),
+            "".join('<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (inline(path), e(c), e(c))
+                    for path, c in figures if path)))
+    return """<!DOCTYPE html>
+<html lang=en><head><meta charset=utf-8><title>%s</title>
+<style>
+body {font: 15px/1.4 sans-serif; margin: 2em; color: #222}
+div {display: flex; flex-wrap: wrap; gap: 1em} figure {margin: 0}
+img {max-width: 300px; max-height: 300px; border: 1px solid #888}
+pre {background: #f4f4f4; padding: 1em; overflow-x: auto}
+</style></head>
+<body>
+%s
+</body></html>
+""" % (e(result["student"]), "\n".join(parts))
+
+
+def plain_folder(name, taken):
+    """A folder's name as it goes into the zip: plain characters, no separator, never "." or "..",
+    and none taken already (TAKEN, which it joins)."""
+    plain = printable(name).replace("/", "_").replace("\\", "_")
+    if not plain.strip("."):
+        plain = "student"
+    candidate, count = plain, 1
+    while candidate in taken:
+        count += 1
+        candidate = "%s (%d)" % (plain, count)
+    taken.add(candidate)
+    return candidate
+
+
+def write_feedback(out, results, shots, allowed, full, references):
+    taken = set()
+    with zipfile.ZipFile(os.path.join(out, "feedback.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        for r in results:
+            page = student_page(r, shots, allowed, full, references)
+            for folder in r["folders"]:
+                archive.writestr("%s/%s" % (plain_folder(folder, taken), PAGE), page)
