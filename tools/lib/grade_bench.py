@@ -87,8 +87,9 @@ def main():
               "does before it (the check that the framework is built, the prepared Wine prefix). "
               "What one submission costs: a compile of its one file against the precompiled shared "
               "header, a link with the tools' entry, a disk of its own with an overlay over the prepared "
-              "Wine prefix, and one run of the program: a second of frames on the real clock, then one "
-              "frame at each size and time, pictured by the program itself. No step waits a fixed "
+              "Wine prefix, and one run of the program on an X server that its sandbox starts: a second of "
+              "frames on the real clock, then one frame at each size and time, pictured by the program "
+              "itself, each picture checked and written anew by the grader. No step waits a fixed "
               "time. A submission that hangs costs `--timeout` seconds.", ""] + BEFORE
     out = os.path.join(args.root, "docs", "grading.md")
     # The page's other sections are kept as they are.
