@@ -17,7 +17,6 @@ import time
 CAPTION = "Zorv OpenGL Tutorial Exercise"
 # The loader of the build's width, as the Wine session chose it.
 WINE = os.environ.get("WINE", "wine")
-WATCH_SECTION = "## The watch loop"
 
 
 def now():
@@ -150,7 +149,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=10)
     parser.add_argument("--seconds", type=float, default=6.0, help="frames per run before Esc")
     parser.add_argument("--quick", action="store_true", help="one short round, to prove it works")
-    parser.add_argument("--out", help="report file (default docs/benchmarks.md; none with --quick)")
+    parser.add_argument("--out", help="report file (default docs/measured/benchmarks.md; none with --quick)")
     parser.add_argument("--calibrate", action="store_true",
                         help="measure the baseline against itself: the noise floor of the ratios")
     args = parser.parse_args()
@@ -225,33 +224,19 @@ def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     wine = subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
     report = "\n".join([
-        "# Benchmarks: the tutorial against the bare platform loop", "",
+        "# Measured: the tutorial against the bare platform loop", "",
+        "Written by `tools/bench`; what each figure is and how it is taken: [../benchmarks.md](../benchmarks.md).", "",
         "Measured %s on %s (%d cores, %s), %s, Mesa llvmpipe on Xvfb with openbox." % (
             datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
             platform.node(), os.cpu_count(), cpu, wine), "",
         "Command: `%s` — %d rounds, the baseline and the tutorial in turn (A B, B A, ...), %g s "
         "of frames each before Esc." % (args.command, args.rounds, args.seconds), "",
         *lines, "",
-        imports_line, "",
-        "How each figure is taken:", "",
-        "- Frames per second: Wine's `fps` debug channel, the `total` of its last report "
-        "(frames since the first swap over the time since). Both programs carry the same channel.",
-        "- Start-up: from just before `wine` is started (CLOCK_MONOTONIC_RAW, the clock of Wine's "
-        "`+timestamp`) to the timestamp of the `fps` channel's first report, which it makes at the "
-        "first `SwapBuffers`. Wine's own start is in both.",
-        "- Esc to exit: from the X key press (xdotool, window already focused) to the process's end, "
-        "teardown included.",
-        "- Resident memory: `VmRSS` of the Wine process, read just before Esc.",
-        "- Calls per idle frame: the functions called from the executable's own image between "
-        "the 10th and the 11th `SwapBuffers` of a `WINEDEBUG=+relay` run.",
-        ""])
+        imports_line, ""])
     if not args.quick or args.out:
-        out = args.out or os.path.join(root, "docs", "benchmarks.md")
-        # The watch loop's section (tools/bench --watch) stays as it was measured.
-        old = open(out).read() if os.path.exists(out) else ""
-        kept = old[old.index(WATCH_SECTION):] if WATCH_SECTION in old else ""
+        out = args.out or os.path.join(root, "docs", "measured", "benchmarks.md")
         with open(out, "w") as f:
-            f.write(report + ("\n" + kept if kept else ""))
+            f.write(report)
         print("Wrote " + out)
     else:
         print(report)

@@ -1,5 +1,5 @@
 """How long tools/grade takes for a class of 30 at 3 sizes and 3 scene times, with 1 and with 2
-sandboxes side by side, measured one after the other in one run; writes docs/grading.md.
+sandboxes side by side, measured one after the other in one run; writes docs/measured/grading.md.
 
 Run through `tools/bench --grade`. The class is made of the test fixtures and the examples in
 the mix a teacher meets: mostly right answers, some wrong pictures, a few that do not compile,
@@ -23,20 +23,6 @@ MIX = ([("correct", "tests/grade/correct.cpp")] * 12 + [("square", "examples/Squ
 
 
 TIMES = "0,0.5,1"
-KEPT_FROM = "## What the sandbox keeps out"
-# The figures before the program took its own pictures, from this file as it was then.
-BEFORE = [
-    "## Before: pictures taken through the X server",
-    "",
-    "Measured 2026-12-07 03:56 UTC on vm (2 cores, AMD EPYC), the 64-bit build: the same class at "
-    "the 3 sizes and one time, each picture after `--wait 1` second of frames, the window found, "
-    "resized and pictured from outside.",
-    "",
-    "| sandboxes side by side | whole run | per submission |",
-    "|---|---|---|",
-    "| 1 | 209 s | 7.0 s |",
-    "| 2 | 155 s | 5.2 s |",
-    ""]
 
 
 def main():
@@ -70,7 +56,8 @@ def main():
 
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     lines = [
-        "# Grading a class: how long it takes", "",
+        "# Measured: grading a class", "",
+        "Written by `tools/bench --grade`; what the grader does and keeps out: [../grading.md](../grading.md).", "",
         "Measured %s on %s (%d cores, %s), the %s build, with `tools/bench --grade`." % (
             time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), platform.node(), os.cpu_count(), cpu,
             "64-bit" if os.environ.get("ARCH") == "x64" else "32-bit"), "",
@@ -90,13 +77,10 @@ def main():
               "Wine prefix, and one run of the program on an X server that its sandbox starts: a second of "
               "frames on the real clock, then one frame at each size and time, pictured by the program "
               "itself, each picture checked and written anew by the grader. No step waits a fixed "
-              "time. A submission that hangs costs `--timeout` seconds.", ""] + BEFORE
-    out = os.path.join(args.root, "docs", "grading.md")
-    # The page's other sections are kept as they are.
-    with open(out) as f:
-        kept = f.read().partition(KEPT_FROM)
+              "time. A submission that hangs costs `--timeout` seconds.", ""]
+    out = os.path.join(args.root, "docs", "measured", "grading.md")
     with open(out, "w") as f:
-        f.write("\n".join(lines) + ("\n" + kept[1] + kept[2] if kept[1] else ""))
+        f.write("\n".join(lines))
     print("Wrote " + out)
     return 0
 

@@ -19,9 +19,8 @@ import time
 from Xlib import X, display
 
 COLOURS = [(1, 0, 0), (0, 1, 0), (0, 0, 1), (1, 1, 0), (0, 1, 1)]
-SECTION = "## The watch loop: from a save to the new picture"
+TITLE = "# Measured: the watch loop, from a save to the new picture"
 # Before the scene was reloaded in place: a new program each save, from a loop in bash.
-BEFORE = "| before: a new program each save, the loop in bash (64-bit build, measured on another machine) | 20 | 1.58 s | 1.41 s | 2.05 s |"
 
 
 def pixel(screen, x, y):
@@ -100,7 +99,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--root", required=True)
     parser.add_argument("--saves", type=int, default=20)
-    parser.add_argument("--out", help="the report to put the section in (default: print it)")
+    parser.add_argument("--out", help="the file to write (default: print it)")
     args = parser.parse_args()
 
     reload_, reload_log = measure(args.root, args.saves, restart=False)
@@ -111,7 +110,8 @@ def main():
         name, len(v), statistics.median(v), min(v), max(v))
     ratio = statistics.median(reload_) / statistics.median(restart)
     section = "\n".join([
-        SECTION, "",
+        TITLE, "",
+        "Written by `tools/bench --watch`; what the loop does: [../internals.md](../internals.md).", "",
         "Command: `tools/bench --watch` — %d saves of a one-line change (the square's colour) to a "
         "copy of `examples/Square.cpp` in each mode, one mode after the other in one run, each save "
         "written in place once the previous one shows; the %s build, on %s." % (
@@ -120,7 +120,7 @@ def main():
         "| mode | saves | median | best | worst |", "|---|---|---|---|---|",
         row("the scene reloaded in the running program (default)", reload_),
         row("a new program each save (`--restart`)", restart),
-        BEFORE, "",
+        "",
         "The reload's median is %.2f times the restart's (target: at most 0.6); its worst is %.2f s "
         "against the restart's median of %.2f s." % (ratio, max(reload_), statistics.median(restart)), "",
         "Each latency runs from just before the write (CLOCK_MONOTONIC) to the moment the pixel in "
@@ -136,10 +136,8 @@ def main():
         "All, reloaded: " + ", ".join("%.2f" % v for v in reload_) + " s.", "",
         "All, restarted: " + ", ".join("%.2f" % v for v in restart) + " s.", ""])
     if args.out:
-        old = open(args.out).read() if os.path.exists(args.out) else ""
-        head = old.split(SECTION)[0].rstrip("\n")
         with open(args.out, "w") as f:
-            f.write((head + "\n\n" if head else "") + section)
+            f.write(section)
         print("Wrote " + args.out)
     else:
         print(section)
