@@ -33,11 +33,14 @@ echo "the teacher's private key" >"$work/private.txt"
 chmod 600 "$work/private.txt"
 ln -s "$work/private.txt" "$class/link.cpp"
 
-# The grader's peak memory (VmHWM), read from /proc until it ends.
+# The grader of the tools/grade with process id PID: its child. (Another checkout's may run too.)
+grader_of() { pgrep -P "$1" -f 'lib/grader --build'; }
+
+# The peak memory (VmHWM) of the grader under timeout's process TOOL, read from /proc until it ends.
 grader_peak() {
   local tool=$1 peak=0 pid kib
   while kill -0 "$tool" 2>/dev/null; do
-    for pid in $(pgrep -P "$tool" -f 'lib/grader --build'); do
+    for pid in $(grader_of "$(pgrep -P "$tool")"); do
       kib=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
       [ "${kib:-0}" -le "$peak" ] || peak=$kib
     done
@@ -48,7 +51,7 @@ grader_peak() {
 
 out=$work/out
 # More sandboxes than this machine has cores: each gets a share, and the shares add up to them.
-"$root/tools/grade" --reference "$lure" "$class" --out "$out" --jobs 4 --timeout 20 >"$work/grade.log" 2>&1 &
+timeout 300 "$root/tools/grade" --reference "$lure" "$class" --out "$out" --jobs 4 --timeout 20 >"$work/grade.log" 2>&1 &
 tool=$!
 peak=$(grader_peak $tool)
 wait $tool || fail "tools/grade exited with $?"
@@ -69,7 +72,7 @@ grep -rq "private key" "$work/grade.log" "$out" && fail "the linked file was rea
 grep -q "M�ller" "$out/report.html" || fail "the name is not in the report"
 limits=$(grep '^grade: each sandbox' "$work/grade.log")
 cores=$(nproc)
-[[ $limits == *", no swap, "*", $(awk -v c="$cores" 'BEGIN {printf "%.2g", c / 4}') processor"*" ($cores in all, of $cores)"* ]] ||
+[[ $limits == *", no swap, "*", $(python3 -c "print('%g' % round($cores / 4, 2))") processor"*" ($cores in all, of $cores)"* ]] ||
   fail "no swap and the processors' shares are not proved: $limits"
 
 # A signal with a class under way (a submission that never returns is running). SIGTERM or
@@ -97,11 +100,12 @@ stop_mid_class() {
       grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
   done
   # This run's grader, tools/grade's child: another worktree's may be running too.
-  grader=$(pgrep -P "$tool" -f 'lib/grader --build')
+  grader=$(grader_of $tool)
   [ -n "$grader" ] || fail "no grader under tools/grade"
   if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
   wait_exit $tool 15
   code=$?
+  [ $code -ne 255 ] || { kill -KILL $tool; fail "SIG$signal to the $target: tools/grade still runs 15 s later"; }
   # A killed tools/grade does not wait for its grader, which ends the run and reports.
   for _ in $(seq 150); do kill -0 "$grader" 2>/dev/null || break; sleep 0.1; done
   if [ "$signal" != KILL ]; then
@@ -111,8 +115,12 @@ stop_mid_class() {
     grep -q 'The run was interrupted: 1 of 3' "$out-$signal-$target/report.html" ||
       fail "no report of what was graded before SIG$signal: $(tail -2 "$log")"
   fi
-  [ "$signal" != KILL ] || sleep 10
-  left=$(grade_left_behind "$processes")
+  # Nothing may be left within 10 s.
+  for _ in $(seq 100); do
+    left=$(grade_left_behind "$processes")
+    [ -z "$left" ] && break
+    sleep 0.1
+  done
   [ -z "$left" ] || fail "SIG$signal to the $target left: $left"
 }
 stop_mid_class TERM script
@@ -120,7 +128,7 @@ stop_mid_class HUP script
 stop_mid_class KILL script
 stop_mid_class KILL grader
 rm "$stopped"/[bc].cpp
-"$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
+timeout 120 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"
 grep -q '^grade: removed what an earlier run that was killed left: 2 control groups, 1 work folder' "$work/after.log" ||
   fail "what the killed run left is not told: $(head -3 "$work/after.log")"

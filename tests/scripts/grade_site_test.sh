@@ -33,10 +33,7 @@ with zipfile.ZipFile(sys.argv[1] + "/class.zip", "w", zipfile.ZIP_DEFLATED) as z
     z.writestr("Eve Paper_105" + site + "report.pdf", b"%PDF-1.4 not a scene")
     z.writestr("Fay Empty_106" + site + "scene.cpp", '#include "Tutorial.h"\nint Unused = 1;\n')
     z.write("$root/examples/Square.cpp", "=SUM(1) <b>Zoë_107" + site + "Square.cpp")
-# A bomb: 300 MiB of zeros in sources, in 300 KiB. Names that climb out of the unpacked folder.
-with zipfile.ZipFile(sys.argv[1] + "/bomb.zip", "w", zipfile.ZIP_DEFLATED) as z:
-    for i in range(300):
-        z.writestr("Student %d_%d" % (i, i) + site + "scene.cpp", bytes((1 << 20) + 1))
+# Names that climb out of the unpacked folder. (A zip bomb's bound is the unit tests'.)
 with zipfile.ZipFile(sys.argv[1] + "/climb.zip", "w") as z:
     z.writestr("Ada_1" + site + "scene.cpp", "void f() {}")
     z.writestr("Ada_1" + site + "../../../climbed.cpp", "void f() {}")
@@ -44,11 +41,11 @@ EOF
 
 out=$work/out
 start=$(date +%s)
-"$root/tools/grade" --reference "$root/examples/Square.cpp" --starter "$root/src/Scene.cpp" --points 10 \
+timeout 300 "$root/tools/grade" --reference "$root/examples/Square.cpp" --starter "$root/src/Scene.cpp" --points 10 \
   "$work/class.zip" --out "$out" --timeout 20 --jobs 2 >"$work/grade.log" 2>&1 || fail "tools/grade exited with $?"
 echo "the zipped class of 7 took $(($(date +%s) - start)) s"
 grep -q '^near-identical: Ada Lovelace and Bob Byron$' "$work/grade.log" || fail "the copied pair is not told"
-chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --virtual-time-budget=5000 \
   --dump-dom "file://$out/report.html" >"$work/dom.html" 2>/dev/null
 
@@ -96,15 +93,13 @@ assert "Ada Lovelace</a> and <a" in pair and "100 % of the first" in pair and "m
 assert 'Near-identical to <a href="#pair1">Bob Byron</a> (100 %)' in dom and "=SUM(1) &lt;b&gt;Zoë" in dom
 EOF
 
-# The bomb and the climbing names: refused before anything runs; nothing stays.
+# The climbing names: refused before anything runs; nothing stays.
 refused() {
   local message status
-  message=$("$root/tools/grade" --reference "$root/examples/Square.cpp" "$work/$1" --out "$out-$1" 2>&1)
+  message=$(timeout 120 "$root/tools/grade" --reference "$root/examples/Square.cpp" "$work/$1" --out "$out-$1" 2>&1)
   status=$?
   [ $status -eq 2 ] && grep -qF -- "$2" <<<"$message" && [ ! -e "$out-$1" ] || fail "$1 gave $status: $message"
 }
-[ "$(stat -c %s "$work/bomb.zip")" -lt $((1 << 20)) ] || fail "the bomb is no bomb"
-refused bomb.zip "more than 64 MiB of sources (a zip bomb?)"
 refused climb.zip "Ada_1_assignsubmission_file_/../../../climbed.cpp has a name that would reach outside the class"
 [ -z "$(find "$BUILD_DIR" -name climbed.cpp)" ] || fail "a name climbed out"
 [ -z "$(ls -A "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "work folders left: $(ls "$BUILD_DIR/grade-work")"

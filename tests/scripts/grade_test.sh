@@ -56,7 +56,7 @@ grep -q 'Z:\\\\' "$class/snoop.cpp" || fail "the paths did not go into snoop.cpp
 # runs was left by them.
 processes=$(ps -e -o pid= | sort)
 out=$work/out
-(cd "$work" && grade --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --jobs 2) \
+(cd "$work" && timeout 600 "$root/tools/grade" --reference "$root/examples/Square.cpp" "$class" --out "$out" --timeout 20 --jobs 2) \
   >"$work/grade.log" 2>&1
 status=$?
 [ $status -eq 0 ] || fail "tools/grade exited with $status"
@@ -116,7 +116,7 @@ static double OwnClock()\
 &/' "$spinning" >"$animated/spin_clock.cpp"
 for f in "$animated"/spin_*.cpp; do cmp -s "$f" "$spinning" && fail "$(basename "$f") was not made"; done
 for i in $(seq -w 20); do cp "$fixtures/late_crash.cpp" "$animated/crash$i.cpp"; done
-(cd "$work" && grade --reference "$root/examples/Spinning.cpp" --times 0,0.5,1 "$animated" --out "$out-animated" \
+(cd "$work" && timeout 600 "$root/tools/grade" --reference "$root/examples/Spinning.cpp" --times 0,0.5,1 "$animated" --out "$out-animated" \
   --timeout 20 --jobs 2) >"$work/animated.log" 2>&1 || fail "tools/grade on the animated class exited with $?"
 out=$out-animated
 expect spin_right pass
@@ -162,7 +162,7 @@ left=$(grade_left_behind "$processes"; ls -d /sys/fs/cgroup/*/tutorial-grade-* /
 [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
 
 # The report as a browser shows it: every picture loads, every verdict is there.
-dom=$(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+dom=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
   --user-data-dir="$work/chromium" --virtual-time-budget=5000 --dump-dom "file://$out/report.html" 2>/dev/null)
 grep -q 'data-broken="0"' <<<"$dom" || fail "pictures missing in the report: $(grep -o 'data-[a-z]*="[0-9]*"' <<<"$dom")"

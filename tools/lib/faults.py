@@ -160,7 +160,7 @@ def main():
     # The unit tests, built for this machine beside it.
     builds = (os.path.join(os.path.dirname(args.build), "build-unit"), args.build)
     subprocess.run(["cmake", "-S", os.path.join(args.copy, "tests", "unit"), "-B", builds[0], "-G", "Ninja"],
-                   check=True, stdout=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, timeout=600)
     originals = {}
     for fault in faults:
         path = os.path.join(args.copy, fault.path)

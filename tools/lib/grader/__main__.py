@@ -365,11 +365,19 @@ def main(argv):
         print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)
         return code
     graded = [r for r in results if r is not None]
-    write_csv(grader, graded)
-    write_report(grader, args, graded, references, ignored, len(results), pairs, similarity_note)
     allowed = lambda shot: tolerance(args.tolerance, shot)
-    write_gradebook(grader.out, graded, args.shots, allowed, args.points)
-    write_feedback(grader.out, graded, args.shots, allowed, args.points, references)
+    outputs = [
+        ("report.html", lambda: write_report(grader, args, graded, references, ignored, len(results), pairs,
+                                             similarity_note)),
+        ("results.csv", lambda: write_csv(grader, graded)),
+        ("gradebook.csv", lambda: write_gradebook(grader.out, graded, args.shots, allowed, args.points)),
+        ("feedback.zip", lambda: write_feedback(grader.out, graded, args.shots, allowed, args.points, references))]
+    for name, write in outputs:
+        try:
+            write()
+        except Exception as error:  # one that cannot be written costs none of the others
+            print("grade: %s could not be written: %s" % (name, error), file=sys.stderr)
+            code = code or 1
     print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
         "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
         len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",

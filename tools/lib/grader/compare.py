@@ -15,7 +15,8 @@ MAGICK_LIMITS = ["-limit", "memory", "128MiB", "-limit", "map", "256MiB", "-limi
 
 
 def compare(out, fuzz, reference, picture, tag, shot):
-    """Differing pixels and the difference picture, or None and why they cannot be compared."""
+    """Differing pixels and the difference picture, or None and why they cannot be compared;
+    ImageMagick has TOOL_TIMEOUT seconds for it."""
     diff = os.path.join(out, "pictures", "%s-%s-diff.png" % (tag, picture_name(*shot)[:-4]))
     result = run_limited(["compare"] + MAGICK_LIMITS + ["-metric", "AE", "-fuzz", "%g%%" % fuzz, reference, picture,
                                                         diff], TOOL_TIMEOUT)

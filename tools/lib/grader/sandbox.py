@@ -170,7 +170,7 @@ class Limits:
             held["processes"] = "%d processes" % PROCESS_LIMIT
         if found.get("cpu"):
             self.cores = found["cpu"] / CPU_PERIOD
-            held["processors"] = "%.2g processor%s" % (self.cores, "" if self.cores == 1 else "s")
+            held["processors"] = "%g processor%s" % (round(self.cores, 2), "" if self.cores == 1 else "s")
         return held
 
     def counts(self):

@@ -146,7 +146,7 @@ class Grader:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
         except Flooded as flood:
             verdict, detail, messages = "too much output", "it wrote more than %s" % size_in_words(OUTPUT_CAP), \
-                flood.output.text().replace("/scratch/", "")[:MESSAGES_LIMIT]
+                plain_paths(flood.output.text())[:MESSAGES_LIMIT]
         except Stopped:
             verdict, detail = "hung", "the run was interrupted"
         after = slot.limits.counts()
