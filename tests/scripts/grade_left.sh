@@ -4,7 +4,7 @@
 # The sandboxes' X servers running now, by process id.
 grade_x_servers() {
   local pid
-  for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" && echo "$pid"; done
+  for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" 2>/dev/null && echo "$pid"; done
 }
 
 # What runs of tools/grade left running or mounted since the process list PROCESSES
