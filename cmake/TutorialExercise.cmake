@@ -16,10 +16,10 @@ function(add_tutorial_exercise Name Scene)
 endfunction()
 
 # add_tutorial_driver(NAME SCENE_FILE)
-# Builds drivers/NAME.exe (target NAME_driver): the scene with driver/Driver.cpp as its entry,
+# Builds drivers/NAME.exe (target NAME_driver): the scene with harness/Driver.cpp as its entry,
 # which the tools run to have the program picture its own frames.
 function(add_tutorial_driver Name Scene)
-    add_executable(${Name}_driver WIN32 ${PROJECT_SOURCE_DIR}/driver/Driver.cpp ${Scene})
+    add_executable(${Name}_driver WIN32 ${PROJECT_SOURCE_DIR}/harness/Driver.cpp ${Scene})
     target_link_libraries(${Name}_driver PRIVATE tutorial_driver tutorial tutorial_resources)
     set_target_properties(${Name}_driver PROPERTIES
         OUTPUT_NAME ${Name}

@@ -36,7 +36,7 @@ for name in glRotated SceneTime; do
   declared "$name" || fail "the example: no declaration found for $name"
 done
 
-# NOTE: named like driver/Png.cpp, whose command clangd borrows and which sees none of the
+# NOTE: named like harness/Png.cpp, whose command clangd borrows and which sees none of the
 # frame's headers: the exercises' rule in .clangd has to supply them.
 cp "$example" "$work/Png.cpp"
 check "$work/Png.cpp" "$line"

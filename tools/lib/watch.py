@@ -1,6 +1,6 @@
 """The watch loop of tools/run --watch: shows an exercise's scene anew at every save of its file.
 
-By default one program stays up for the whole session, drivers/WatchHost.exe (driver/WatchHost.cpp):
+By default one program stays up for the whole session, drivers/WatchHost.exe (harness/WatchHost.cpp):
 each save builds only the scene, into a module the program loads between two frames, so the
 window, its place, the OpenGL context and the scene clock carry on. A save that does not compile,
 crashes or throws leaves the last scene that worked on the screen. A change to the program itself
@@ -31,7 +31,7 @@ from outside import run_limited
 
 CAPTION = "Zorv OpenGL Tutorial Exercise"
 X_TIMEOUT = 10  # seconds for one call of an X client
-# What the host says of each scene (driver/WatchHost.cpp).
+# What the host says of each scene (harness/WatchHost.cpp).
 REPORT = re.compile(r"(shown|crash|exception|failed) (\S+?)(?::| in) (.*)")
 PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
 STEP_TIMEOUT = 300  # seconds for one build
@@ -185,8 +185,8 @@ class Watcher:
         """Builds the scene as it is now; returns the compile and link times, or None."""
         # Also where an editor's problem list starts afresh (.vscode/tasks.json).
         say("compiling %s" % self.name)
-        target = "CMakeFiles/WatchScene.dir/watch/Scene.cpp.obj" if not self.restart else \
-            "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj"
+        target = "harness/CMakeFiles/WatchScene.dir/__/watch/Scene.cpp.obj" if not self.restart else \
+            "harness/CMakeFiles/Watch_driver.dir/__/watch/Scene.cpp.obj"
         # NOTE: the object goes first: a save that lands while its predecessor compiles is older
         # than that object, and ninja would take the object for up to date.
         if os.path.exists(os.path.join(self.build, target)):

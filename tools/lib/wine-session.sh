@@ -127,7 +127,7 @@ windows_path() {
   printf 'Z:%s' "${path//\//\\}"
 }
 
-# Runs an exercise's driver (drivers/NAME.exe, see driver/Driver.cpp) for at most LIMIT seconds;
+# Runs an exercise's driver (drivers/NAME.exe, see harness/Driver.cpp) for at most LIMIT seconds;
 # on failure prints one line saying why: the driver's own, or the limit. Returns its exit code,
 # 124 when the limit ended it.
 driver_run() {

@@ -3,7 +3,7 @@
 SUBMISSIONS is a folder of NAME.cpp files, a folder of one folder a student (as a course site's
 download holds them), or a zip of either (intake.py). A student's .cpp files define
 TForm1::DrawScene, as the exercises do. They are compiled, linked with the tools' entry
-(driver/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
+(harness/Driver.cpp) and run once, in a sandbox of its own: the program lets its scene run for a
 second, then draws one frame at each size and scene time and writes it out itself. Each picture
 is compared with the reference's, made the same way. Writes report.html (the pictures side by
 side, what differs marked, near-identical code), results.csv, and for the course site

@@ -18,7 +18,7 @@ PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 SOURCE_LIMIT = 1 << 20  # bytes of each file of a submission's scene
 SOURCE_FILES = 16  # .cpp files of one submission built together, each compiled in one step
-# The driver's exit codes (driver/Driver.cpp) and the verdicts they give.
+# The driver's exit codes (harness/Driver.cpp) and the verdicts they give.
 DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
 
 
@@ -78,7 +78,7 @@ class Kit:
         for token in shlex.split(link_line):
             if token in (":", "&&"):
                 continue
-            if token == "CMakeFiles/Watch_driver.dir/watch/Scene.cpp.obj":
+            if token.endswith("/Watch_driver.dir/__/watch/Scene.cpp.obj"):
                 token = "{objects}"
             elif token == "drivers/Watch.exe":
                 token = "/scratch/%s.exe" % PROGRAM
