@@ -1,17 +1,23 @@
 """A class as a course site hands it over, and what goes back: folder names, zips read safely,
-sim_c++'s output, points. (grade_site_test.sh grades such a class end to end.)"""
+sim_c++'s output, points, the outputs written each on its own. (grade_site_test.sh grades such a
+class end to end.)"""
+import argparse
+import csv
+import importlib.util
 import os
+import signal
 import sys
 import zipfile
 
 import pytest
 
-sys.path[:0] = [os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", folder)
-                for folder in ("grader", "")]
+GRADER = os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", "grader")
+sys.path[:0] = [GRADER, os.path.dirname(GRADER)]
 
 import intake  # noqa: E402
 import similar  # noqa: E402
 from handback import plain_folder, points  # noqa: E402
+from result import Result  # noqa: E402
 from submission import SOURCE_LIMIT, read_scene  # noqa: E402
 
 
@@ -116,10 +122,34 @@ def test_a_renamed_copy_is_near_identical_and_a_shared_starter_makes_no_pair(tmp
 
 def test_points_are_the_share_of_pictures_that_pass_where_the_verdict_let_them_be_compared():
     shots, allowed = [("792x573", "0"), ("960x400", "0"), ("400x720", "0")], lambda shot: 50
-    rows = {shots[0]: (0, ""), shots[1]: (51, ""), shots[2]: (None, "cannot be compared")}
-    assert points(dict(verdict="differs", rows=rows), shots, allowed, 10) == 3.33
-    assert points(dict(verdict="pass", rows={s: (50, "") for s in shots}), shots, allowed, 10) == 10
-    assert points(dict(verdict="crashed", rows={s: (0, "") for s in shots}), shots, allowed, 10) == 0
+    result = lambda verdict, differences: Result("Ada", "", [], "01", verdict, differences=differences)
+    differences = {shots[0]: (0, ""), shots[1]: (51, ""), shots[2]: (None, "cannot be compared")}
+    assert points(result("differs", differences), shots, allowed, 10) == 3.33
+    assert points(result("pass", {s: (50, "") for s in shots}), shots, allowed, 10) == 10
+    assert points(result("crashed", {s: (0, "") for s in shots}), shots, allowed, 10) == 0
+
+
+def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_code_says_so(tmp_path, capsys):
+    spec = importlib.util.spec_from_file_location("grader_run", os.path.join(GRADER, "__main__.py"))
+    grader = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(grader)
+    signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
+    shot = ("40x30", "0")
+    args = argparse.Namespace(out=str(tmp_path), submissions=str(tmp_path / "class"), reference=str(tmp_path / "a.cpp"),
+                              sizes=["40x30"], times=["0"], shots=[shot], fuzz=2.0, tolerance=None, points=10,
+                              build=str(tmp_path))
+    run = grader.Run(args)
+    run.references = {}
+    run.results = [Result("Ada", "1", ["Ada_1_assignsubmission_file_"], "01", "differs", "40x30@0: 9 pixels",
+                          differences={shot: (9, "")}), None]
+    os.mkdir(tmp_path / "results.csv")  # a folder where the file would go
+    run.write_outputs()
+    assert run.code == 1 and "grade: results.csv could not be written" in capsys.readouterr().err
+    assert "The run was interrupted: 1 of 2" in (tmp_path / "report.html").read_text(encoding="utf-8")
+    with open(tmp_path / "gradebook.csv", encoding="utf-8") as f:
+        assert list(csv.reader(f))[1][:3] == ["Participant 1", "Ada", "0"]
+    with zipfile.ZipFile(tmp_path / "feedback.zip") as z:
+        assert "<b>differs</b>: 0 of 1 pictures" in z.read("Ada_1_assignsubmission_file_/feedback.html").decode()
 
 
 def test_a_folder_in_the_feedback_zip_is_plain_one_part_and_never_taken_twice():

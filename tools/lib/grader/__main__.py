@@ -35,6 +35,7 @@ from compare import compare, tolerance  # noqa: E402
 from handback import write_feedback, write_gradebook  # noqa: E402
 from intake import Submission, is_source  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
+from result import Pair, Result  # noqa: E402
 from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
 from similar import groups, near_identical  # noqa: E402
@@ -155,241 +156,286 @@ def parse_arguments(argv):
     return args
 
 
-def prove_limits(boxes, slots, accept_weaker):
-    """Proves every limit in each slot before the first submission runs, and tells what holds;
-    False when one is missing and the teacher did not accept that."""
-    cores = os.cpu_count() or 1
-    held = [boxes.prove(slot) for slot in slots]
-    shares = [slot.limits.cores for slot in slots]
-    if None in shares or sum(shares) > cores + 0.01:
-        for h in held:
-            h.pop("processors", None)
-    else:
-        held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
-    missing = [name for name in LIMITS if not all(name in h for h in held)]
-    told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
-                     [words for name, words in held[0].items() if name not in LIMITS])
-    if missing and not accept_weaker:
-        print("grade: these limits cannot be set here: %s%s.\n"
-              "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
-              "or pass --accept-weaker-limits to grade with those that hold: %s." % (
-                  ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(boxes.why_not.items())),
-                  told),
-              file=sys.stderr)
-        return False
-    print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
-        told,
-        "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
-    return True
+class Run:
+    """One run of the grader over a class, step by step as main() calls them: its sandboxes'
+    slots, the reference's pictures, a Result a submission as each is graded, the near-identical
+    pairs, and the exit code. A step that refuses the class returns the exit code."""
 
+    def __init__(self, args):
+        self.args = args
+        self.started = time.monotonic()
+        self.work_root = os.path.join(args.build, "grade-work")
+        self.work = os.path.join(self.work_root, str(os.getpid()))
+        self.kit = self.boxes = self.grader = None
+        self.submissions, self.ignored, self.slots, self.finished = [], [], [], []
+        self.references = None
+        self.results = None  # a place a submission once grading starts, None until it is graded
+        self.pairs, self.similarity_note = [], "the run was interrupted"
+        self.code = 0
 
-def take_references(grader, args, slot):
-    """The reference's picture at each size and time ({shot: path}), rendered from the teacher's
-    scene or taken from the teacher's folder of pictures; None, having said why, when they cannot
-    be had."""
-    if not args.pictures:
-        # The teacher's own file, a link to it allowed.
-        reference = Submission("reference", files=[(os.path.basename(args.reference), os.path.realpath(args.reference))])
-        verdict, detail, messages, references = grader.grade(slot, reference, "reference")
-        if verdict != "pass":
-            print("grade: the reference %s: %s%s" % (args.reference, verdict, ": " + detail if detail else ""),
-                  file=sys.stderr)
-            if messages:
-                print(messages, file=sys.stderr)
-            return None
-        return references
-    references = {}
-    for shot in args.shots:
-        references[shot] = os.path.join(grader.out, "pictures", "reference-%s" % picture_name(*shot))
-        width, height = map(int, shot[0].split("x"))
+    def begin(self):
+        # A killed tools/grade ends this run as SIGTERM would; a killed grader takes its sandboxes
+        # (each dies with its parent) and its disks (mounted in a namespace of its own) with it. What
+        # is still left then, the next run removes.
+        die_with_parent()
+        removed = remove_leftovers(self.work_root, keep=str(os.getpid()))
+        if removed:
+            print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
+        private_mounts()
+        self.kit = Kit(self.args.build)
+        self.boxes = Sandboxes(self.kit.files, self.args.timeout)
+        # From here on, Ctrl+C, SIGTERM and SIGHUP are caught by grade(): the sandboxes and displays
+        # are ended, nothing is left, and what was graded so far is reported.
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            signal.signal(number, interrupt)
+
+    def grade(self):
+        """Takes the class and grades it, each step in turn; the exit code of the step that
+        refused it, or None. An interruption ends the sandboxes; the slots and the work folder go
+        either way."""
         try:
-            data, more = read_regular(args.pictures[shot], picture.largest(width, height))
-            if more:
-                raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
-            with open(references[shot], "wb") as f:
-                f.write(picture.take(data, width, height))
-        except (NotRegular, picture.Refused) as error:
-            print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
-            return None
-    return references
-
-
-def start_grading(grader, boxes, args, slots, submissions, references, results):
-    """Grades SUBMISSIONS into RESULTS (by index) with a thread a slot; returns an event a thread,
-    set when it has ended."""
-    work = queue.Queue()
-    for index in range(len(submissions)):
-        work.put(index)
-    done = [0]
-    lock = threading.Lock()
-
-    def worker(slot, finished):
-        try:
-            work_on(slot)
+            for step in (self.take_class, self.prove_limits, self.take_references):
+                refused = step()
+                if refused:
+                    return refused
+            self.grade_class()
+            self.check_similarity()
+        except Interrupted as stop:
+            self.code = stop.code
+            self.boxes.stop()
+            for event in self.finished:
+                event.wait(10)
         finally:
-            finished.set()
+            for slot in self.slots:
+                slot.close()
+            remove_mounted(self.work)
+        return None
 
-    def work_on(slot):
-        while not boxes.stopping.is_set():
+    def take_class(self):
+        # A zip is unpacked into the work folder, which goes with the run.
+        try:
+            self.submissions, self.ignored = intake.take(self.args.submissions, os.path.join(self.work, "class"))
+        except intake.Unsafe as error:
+            print("grade: %s is not graded: %s" % (printable(student_name(self.args.submissions)), error),
+                  file=sys.stderr)
+            return 2
+        for entry in self.ignored:
+            print("ignored: %s (not a NAME.cpp scene file, nor a folder of one student's files)" % printable(entry))
+        # Only now is the last run's report cleared: a class refused leaves it as it was.
+        self.grader = Grader(self.args, self.kit, self.boxes)
+        jobs = max(1, min(self.args.jobs, len(self.submissions)))
+        users = Users()
+        for i in range(jobs):
+            self.slots.append(Slot(i, os.path.join(self.work, "slot%d" % i), (os.cpu_count() or 1) / jobs, users,
+                                   self.grader.prefix))
+        return None
+
+    def prove_limits(self):
+        """Proves every limit in each slot before the first submission runs, and tells what holds;
+        refuses the class when one is missing and the teacher did not accept that."""
+        cores = os.cpu_count() or 1
+        held = [self.boxes.prove(slot) for slot in self.slots]
+        shares = [slot.limits.cores for slot in self.slots]
+        if None in shares or sum(shares) > cores + 0.01:
+            for h in held:
+                h.pop("processors", None)
+        else:
+            held[0]["processors"] += " (%g in all, of %d)" % (round(sum(shares), 2), cores)
+        missing = [name for name in LIMITS if not all(name in h for h in held)]
+        told = ", ".join([held[0][name] for name in LIMITS if name in held[0]] +
+                         [words for name, words in held[0].items() if name not in LIMITS])
+        if missing and not self.args.accept_weaker_limits:
+            print("grade: these limits cannot be set here: %s%s.\n"
+                  "Run it where they can (as root, with control groups and tmpfs and overlay mounts), "
+                  "or pass --accept-weaker-limits to grade with those that hold: %s." % (
+                      ", ".join(missing), "".join(" (%s: %s)" % item for item in sorted(self.boxes.why_not.items())),
+                      told),
+                  file=sys.stderr)
+            return 3
+        print("grade: each sandbox: %s; no network; a user, a display and a key of its own%s" % (
+            told,
+            "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
+        return None
+
+    def take_references(self):
+        """The reference's picture at each size and time ({shot: path}), rendered from the
+        teacher's scene in the first slot or taken from the teacher's folder of pictures; the
+        class is refused, having said why, when they cannot be had."""
+        args, out = self.args, self.grader.out
+        if not args.pictures:
+            # The teacher's own file, a link to it allowed.
+            reference = Submission("reference", files=[(os.path.basename(args.reference),
+                                                        os.path.realpath(args.reference))])
+            result = self.grader.grade(self.slots[0], reference, "reference")
+            if result.verdict != "pass":
+                print("grade: the reference %s: %s%s" % (args.reference, result.verdict,
+                                                         ": " + result.detail if result.detail else ""),
+                      file=sys.stderr)
+                if result.messages:
+                    print(result.messages, file=sys.stderr)
+                return 2
+            self.references = result.pictures
+            return None
+        references = {}
+        for shot in args.shots:
+            references[shot] = os.path.join(out, "pictures", "reference-%s" % picture_name(*shot))
+            width, height = map(int, shot[0].split("x"))
             try:
-                index = work.get_nowait()
-            except queue.Empty:
-                return
-            submission = submissions[index]
-            tag = "%02d" % (index + 1)
-            rows = {}
+                data, more = read_regular(args.pictures[shot], picture.largest(width, height))
+                if more:
+                    raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+                with open(references[shot], "wb") as f:
+                    f.write(picture.take(data, width, height))
+            except (NotRegular, picture.Refused) as error:
+                print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
+                return 2
+        self.references = references
+        return None
+
+    def grade_class(self):
+        """Grades the submissions into their places in results with a thread a slot, and waits
+        for them."""
+        self.results = [None] * len(self.submissions)
+        work = queue.Queue()
+        for index in range(len(self.submissions)):
+            work.put(index)
+        lock = threading.Lock()
+
+        def worker(slot, finished):
             try:
-                verdict, detail, messages, pictures = grader.grade(slot, submission, tag)
-                for shot in args.shots:
-                    if shot in pictures:
-                        rows[shot] = compare(grader.out, args.fuzz, references[shot], pictures[shot], tag, shot)
-            except Exception as error:  # the grader's own fault: say so, go on with the rest
-                verdict, detail, messages, pictures = "crashed", "the grader failed: %s" % error, "", {}
-            if boxes.stopping.is_set():
-                return
-            differs = [s for s, (p, _) in rows.items() if p is None or p > tolerance(args.tolerance, s)]
-            if verdict == "pass" and differs:
-                verdict = "differs"
-                detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % rows[s][0]
-                                               if rows[s][0] is not None else rows[s][1]) for s in differs)
-            result = dict(student=submission.student, id=submission.id, folders=submission.folders, verdict=verdict,
-                          detail=detail, messages=messages, pictures=pictures, rows=rows, tag=tag, similar=[])
-            with lock:
-                results[index] = result
-                done[0] += 1
-                counts = ", ".join(str(rows[s][0]) if s in rows and rows[s][0] is not None else "-"
-                                   for s in args.shots)
-                print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
-                    len(str(len(submissions))), done[0], len(submissions), printable(result["student"]), verdict,
-                    counts, ": " + printable(detail) if detail and verdict not in ("pass", "differs") else ""),
-                      flush=True)
+                while not self.boxes.stopping.is_set():
+                    try:
+                        index = work.get_nowait()
+                    except queue.Empty:
+                        return
+                    result = self.grade_one(slot, index)
+                    if self.boxes.stopping.is_set():
+                        return
+                    with lock:
+                        self.results[index] = result
+                        self.tell_progress(result)
+            finally:
+                finished.set()
 
-    # NOTE: daemon threads, waited for in steps so that a signal reaches the main thread at once,
-    # and by an event each: Thread.join cut short by an exception may take a running thread for
-    # ended.
-    finished = [threading.Event() for _ in slots]
-    for slot, event in zip(slots, finished):
-        threading.Thread(target=worker, args=(slot, event), daemon=True).start()
-    return finished
+        # NOTE: daemon threads, waited for in steps so that a signal reaches the main thread at
+        # once, and by an event each: Thread.join cut short by an exception may take a running
+        # thread for ended.
+        self.finished = [threading.Event() for _ in self.slots]
+        for slot, event in zip(self.slots, self.finished):
+            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        for event in self.finished:
+            while not event.wait(0.5):
+                pass
 
+    def grade_one(self, slot, index):
+        """The submission at INDEX graded in SLOT and its pictures compared with the reference's."""
+        args, submission, tag = self.args, self.submissions[index], "%02d" % (index + 1)
+        try:
+            result = self.grader.grade(slot, submission, tag)
+            for shot in args.shots:
+                if shot in result.pictures:
+                    result.differences[shot] = compare(self.grader.out, args.fuzz, self.references[shot],
+                                                       result.pictures[shot], tag, shot)
+        except Exception as error:  # the grader's own fault: say so, go on with the rest
+            return Result.of(submission, tag, "crashed", "the grader failed: %s" % error)
+        differs = [s for s in args.shots if s in result.differences and
+                   (result.pixels(s) is None or result.pixels(s) > tolerance(args.tolerance, s))]
+        if result.verdict == "pass" and differs:
+            result.verdict = "differs"
+            result.detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % result.pixels(s)
+                                                  if result.pixels(s) is not None else result.differences[s][1])
+                                      for s in differs)
+        return result
 
-def check_similarity(args, submissions, results, folder):
-    """The near-identical pairs among the graded submissions, each as (result, result, percent of
-    the first in the second, and back, the first's code, the second's), and why they could not be
-    checked, or ""."""
-    texts = {}
-    for index, submission in enumerate(submissions):
-        code = []
-        for name, path in submission.files:
-            if is_source(name):
-                try:
-                    code.append(read_regular(path, SOURCE_LIMIT)[0])
-                except NotRegular:
-                    pass
-        if results[index] is not None and any(code):
-            texts[index] = b"\n".join(code)
-    try:
-        starter = read_regular(os.path.realpath(args.starter), SOURCE_LIMIT)[0] if args.starter else None
-        found, note = near_identical(texts, starter, folder)
-    except (OSError, NotRegular) as error:  # the check is an aid: its failure costs no report
-        return [], "the similarity check could not run: %s" % error
-    pairs = []
-    for number, (a, b, ab, ba) in enumerate(found, 1):
-        results[a]["similar"].append((results[b], ab, number))
-        results[b]["similar"].append((results[a], ba, number))
-        pairs.append((results[a], results[b], ab, ba, texts[a], texts[b]))
-    return pairs, note
+    def tell_progress(self, result):
+        """The line a graded submission gets: how far the class is, its verdict, its counts."""
+        total, done = len(self.results), sum(r is not None for r in self.results)
+        counts = ", ".join(str(result.pixels(s)) if result.pixels(s) is not None else "-" for s in self.args.shots)
+        print("[%*d/%d] %s: %s (differing pixels %s)%s" % (
+            len(str(total)), done, total, printable(result.student), result.verdict, counts,
+            ": " + printable(result.detail) if result.detail and result.verdict not in ("pass", "differs") else ""),
+              flush=True)
+
+    def check_similarity(self):
+        """Pairs the graded results whose code is near-identical, each naming the other, or
+        notes why that could not be checked."""
+        texts = {}
+        for index, submission in enumerate(self.submissions):
+            code = []
+            for name, path in submission.files:
+                if is_source(name):
+                    try:
+                        code.append(read_regular(path, SOURCE_LIMIT)[0])
+                    except NotRegular:
+                        pass
+            if self.results[index] is not None and any(code):
+                texts[index] = b"\n".join(code)
+        try:
+            starter = read_regular(os.path.realpath(self.args.starter), SOURCE_LIMIT)[0] if self.args.starter else None
+            found, note = near_identical(texts, starter, os.path.join(self.work, "similar"))
+        except (OSError, NotRegular) as error:  # the check is an aid: its failure costs no report
+            found, note = [], "the similarity check could not run: %s" % error
+        pairs = []
+        for number, (a, b, ab, ba) in enumerate(found, 1):
+            first, second = self.results[a], self.results[b]
+            first.similar.append((second, ab, number))
+            second.similar.append((first, ba, number))
+            pairs.append(Pair(first, second, ab, ba, texts[a], texts[b]))
+        self.pairs, self.similarity_note = pairs, note
+
+    def graded(self):
+        return [r for r in self.results if r is not None]
+
+    def write_outputs(self):
+        """Writes report.html, results.csv, gradebook.csv and feedback.zip, each on its own: one
+        that cannot be written costs none of the others, and makes the exit code 1."""
+        args, out, graded = self.args, os.path.abspath(self.args.out), self.graded()
+        allowed = lambda shot: tolerance(args.tolerance, shot)
+        outputs = [
+            ("report.html", lambda: write_report(out, args, graded, self.references, self.ignored, len(self.results),
+                                                 self.pairs, self.similarity_note)),
+            ("results.csv", lambda: write_csv(out, args.shots, graded)),
+            ("gradebook.csv", lambda: write_gradebook(out, graded, args.shots, allowed, args.points)),
+            ("feedback.zip", lambda: write_feedback(out, graded, args.shots, allowed, args.points, self.references))]
+        for name, write in outputs:
+            try:
+                write()
+            except Exception as error:
+                print("grade: %s could not be written: %s" % (name, error), file=sys.stderr)
+                self.code = self.code or 1
+
+    def tell_summary(self):
+        """The closing lines: how many were graded and how, the near-identical groups, and why
+        similarity was not checked."""
+        args, graded = self.args, self.graded()
+        print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
+            "Interrupted; graded %d of" % len(graded) if self.code else "Graded", len(self.results),
+            len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
+            time.monotonic() - self.started, tally(graded), os.path.join(os.path.abspath(args.out), "report.html")),
+              file=sys.stderr if self.code else sys.stdout)
+        students = {r.tag: printable(r.student) for r in graded}
+        for group in groups([(pair.first.tag, pair.second.tag) for pair in self.pairs]):
+            names = [students[tag] for tag in group]
+            print("near-identical: %s and %s" % (", ".join(names[:-1]), names[-1]))
+        if self.similarity_note and not self.code:
+            print("grade: near-identical code not checked: %s" % self.similarity_note, file=sys.stderr)
 
 
 def main(argv):
     args = parse_arguments(argv)
     if args.check_only:
         return 0
-    started = time.monotonic()
-    # A killed tools/grade ends this run as SIGTERM would; a killed grader takes its sandboxes
-    # (each dies with its parent) and its disks (mounted in a namespace of its own) with it. What
-    # is still left then, the next run removes.
-    die_with_parent()
-    work_root = os.path.join(args.build, "grade-work")
-    removed = remove_leftovers(work_root, keep=str(os.getpid()))
-    if removed:
-        print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
-    private_mounts()
-    kit = Kit(args.build)
-    boxes = Sandboxes(kit.files, args.timeout)
-    work_folder = os.path.join(work_root, str(os.getpid()))
-    slots, finished, results, code = [], [], None, 0
-    pairs, similarity_note = [], "the run was interrupted"
-    # From here on, Ctrl+C, SIGTERM and SIGHUP are caught below: the sandboxes and displays are
-    # ended, nothing is left, and what was graded so far is reported.
-    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, interrupt)
-    try:
-        # A zip is unpacked into the work folder, which goes with the run.
-        try:
-            submissions, ignored = intake.take(args.submissions, os.path.join(work_folder, "class"))
-        except intake.Unsafe as error:
-            print("grade: %s is not graded: %s" % (printable(student_name(args.submissions)), error), file=sys.stderr)
-            return 2
-        for entry in ignored:
-            print("ignored: %s (not a NAME.cpp scene file, nor a folder of one student's files)" % printable(entry))
-        # Only now is the last run's report cleared: a class refused leaves it as it was.
-        grader = Grader(args, kit, boxes)
-        jobs = max(1, min(args.jobs, len(submissions)))
-        users = Users()
-        for i in range(jobs):
-            slots.append(Slot(i, os.path.join(work_folder, "slot%d" % i), (os.cpu_count() or 1) / jobs, users,
-                              grader.prefix))
-        if not prove_limits(boxes, slots, args.accept_weaker_limits):
-            return 3
-        references = take_references(grader, args, slots[0])
-        if references is None:
-            return 2
-        results = [None] * len(submissions)
-        finished = start_grading(grader, boxes, args, slots, submissions, references, results)
-        for event in finished:
-            while not event.wait(0.5):
-                pass
-        pairs, similarity_note = check_similarity(args, submissions, results, os.path.join(work_folder, "similar"))
-    except Interrupted as stop:
-        code = stop.code
-        boxes.stop()
-        for event in finished:
-            event.wait(10)
-    finally:
-        for slot in slots:
-            slot.close()
-        remove_mounted(work_folder)
-
-    if results is None:
+    run = Run(args)
+    run.begin()
+    refused = run.grade()
+    if refused:
+        return refused
+    if run.results is None:
         print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)
-        return code
-    graded = [r for r in results if r is not None]
-    allowed = lambda shot: tolerance(args.tolerance, shot)
-    outputs = [
-        ("report.html", lambda: write_report(grader, args, graded, references, ignored, len(results), pairs,
-                                             similarity_note)),
-        ("results.csv", lambda: write_csv(grader, graded)),
-        ("gradebook.csv", lambda: write_gradebook(grader.out, graded, args.shots, allowed, args.points)),
-        ("feedback.zip", lambda: write_feedback(grader.out, graded, args.shots, allowed, args.points, references))]
-    for name, write in outputs:
-        try:
-            write()
-        except Exception as error:  # one that cannot be written costs none of the others
-            print("grade: %s could not be written: %s" % (name, error), file=sys.stderr)
-            code = code or 1
-    print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
-        "Interrupted; graded %d of" % len(graded) if code else "Graded", len(results),
-        len(args.sizes), "s" if len(args.sizes) > 1 else "", len(args.times), "s" if len(args.times) > 1 else "",
-        time.monotonic() - started, tally(graded), os.path.join(grader.out, "report.html")),
-          file=sys.stderr if code else sys.stdout)
-    students = {r["tag"]: printable(r["student"]) for r in graded}
-    for group in groups([(a["tag"], b["tag"]) for a, b, *_ in pairs]):
-        names = [students[tag] for tag in group]
-        print("near-identical: %s and %s" % (", ".join(names[:-1]), names[-1]))
-    if similarity_note and not code:
-        print("grade: near-identical code not checked: %s" % similarity_note, file=sys.stderr)
-    return code
+        return run.code
+    run.write_outputs()
+    run.tell_summary()
+    return run.code
 
 
 if __name__ == "__main__":

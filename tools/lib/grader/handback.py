@@ -26,10 +26,9 @@ COMPARED = ("pass", "differs")
 
 def passed(result, shots, allowed):
     """The pictures of RESULT that pass: ALLOWED(shot) gives the pixels that may differ."""
-    if result["verdict"] not in COMPARED:
+    if result.verdict not in COMPARED:
         return []
-    return [s for s in shots if s in result["rows"] and result["rows"][s][0] is not None
-            and result["rows"][s][0] <= allowed(s)]
+    return [s for s in shots if result.pixels(s) is not None and result.pixels(s) <= allowed(s)]
 
 
 def points(result, shots, allowed, full):
@@ -39,8 +38,8 @@ def points(result, shots, allowed, full):
 
 def feedback_line(result, shots, allowed):
     """One line for the gradebook: the verdict, the pictures that passed, why not all did."""
-    line = "%s: %d of %d pictures as expected" % (result["verdict"], len(passed(result, shots, allowed)), len(shots))
-    return printable(line + (" (%s)" % result["detail"] if result["detail"] else ""))[:300]
+    line = "%s: %d of %d pictures as expected" % (result.verdict, len(passed(result, shots, allowed)), len(shots))
+    return printable(line + (" (%s)" % result.detail if result.detail else ""))[:300]
 
 
 def number(value):
@@ -54,7 +53,7 @@ def write_gradebook(out, results, shots, allowed, full):
         writer.writerow(GRADEBOOK)
         for r in results:
             # NOTE: the site keeps feedback comments as HTML: a student's text goes in escaped.
-            writer.writerow(["Participant %s" % r["id"] if r["id"] else "", cell(r["student"]),
+            writer.writerow(["Participant %s" % r.id if r.id else "", cell(r.student),
                              number(points(r, shots, allowed, full)), number(full), modified,
                              cell(html.escape(feedback_line(r, shots, allowed)))])
 
@@ -72,19 +71,19 @@ def student_page(result, shots, allowed, full, references):
     """The student's own page: the verdict and points, their pictures beside the expected ones,
     and the compiler's messages or what ended the run."""
     e = html.escape
-    parts = ["<h1>%s</h1>" % e(result["student"]),
+    parts = ["<h1>%s</h1>" % e(result.student),
              "<p><b>%s</b>: %d of %d pictures as expected, %s of %s points.</p>" % (
-                 e(result["verdict"]), len(passed(result, shots, allowed)), len(shots),
+                 e(result.verdict), len(passed(result, shots, allowed)), len(shots),
                  number(points(result, shots, allowed, full)), number(full))]
-    if result["detail"]:
-        parts.append("<p>%s</p>" % e(result["detail"]))
-    if result["messages"] and result["verdict"] not in COMPARED:
-        parts.append("<pre>%s</pre>" % e(result["messages"]))
+    if result.detail:
+        parts.append("<p>%s</p>" % e(result.detail))
+    if result.messages and result.verdict not in COMPARED:
+        parts.append("<pre>%s</pre>" % e(result.messages))
     for shot in shots:
-        if shot not in result["pictures"]:
+        if shot not in result.pictures:
             continue
-        pixels, diff = result["rows"].get(shot, (None, ""))
-        figures = [(references.get(shot), "expected"), (result["pictures"][shot], "yours")]
+        pixels, diff = result.differences.get(shot, (None, ""))
+        figures = [(references.get(shot), "expected"), (result.pictures[shot], "yours")]
         if pixels is not None:
             figures.append((diff, "difference (in red)"))
         parts.append("<h2>%s: %s</h2><div>%s</div>" % (
@@ -102,7 +101,7 @@ pre {background: #f4f4f4; padding: 1em; overflow-x: auto}
 <body>
 %s
 </body></html>
-""" % (e(result["student"]), "\n".join(parts))
+""" % (e(result.student), "\n".join(parts))
 
 
 def plain_folder(name, taken):
@@ -124,5 +123,5 @@ def write_feedback(out, results, shots, allowed, full, references):
     with zipfile.ZipFile(os.path.join(out, "feedback.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
         for r in results:
             page = student_page(r, shots, allowed, full, references)
-            for folder in r["folders"]:
+            for folder in r.folders:
                 archive.writestr("%s/%s" % (plain_folder(folder, taken), PAGE), page)

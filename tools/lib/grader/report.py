@@ -25,22 +25,23 @@ def printable(text):
 
 def tally(results):
     """How many of each verdict: "3 pass, 1 differs"."""
-    counts = ((sum(r["verdict"] == v for r in results), v) for v in VERDICTS)
+    counts = ((sum(r.verdict == v for r in results), v) for v in VERDICTS)
     return ", ".join("%d %s" % (n, v) for n, v in counts if n) or "nothing graded"
 
 
-def write_csv(grader, results):
-    with open(os.path.join(grader.out, "results.csv"), "w", newline="", encoding="utf-8") as f:
+def write_csv(out, shots, results):
+    """results.csv: a row a result and shot."""
+    with open(os.path.join(out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
         writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID", "similar to"])
         for r in results:
-            for shot in grader.args.shots:
-                pixels = r["rows"].get(shot, (None, ""))[0]
-                detail = r["detail"]
-                if shot in r["rows"] and pixels is None:
-                    detail = r["rows"][shot][1]
-                writer.writerow([cell(r["student"]), shot[0], shot[1], r["verdict"], "" if pixels is None else pixels,
-                                 cell(detail), cell(r["id"]), cell("; ".join(o["student"] for o, _, _ in r["similar"]))])
+            for shot in shots:
+                pixels = r.pixels(shot)
+                detail = r.detail
+                if shot in r.differences and pixels is None:
+                    detail = r.differences[shot][1]
+                writer.writerow([cell(r.student), shot[0], shot[1], r.verdict, "" if pixels is None else pixels,
+                                 cell(detail), cell(r.id), cell("; ".join(o.student for o, _, _ in r.similar))])
 
 
 def cell(text):
@@ -54,20 +55,20 @@ def contact_sheet(results, shot, caption, rel, e):
     what failed comes first. E escapes text for the page."""
 
     def tile(r):
-        path = r["pictures"].get(shot)
+        path = r.pictures.get(shot)
         face = '<img src="%s" alt="">' % e(rel(path)) if path else "<span class=none>no picture</span>"
         return '<a class="tile %s" href="#s%s">%s<span>%s</span><span class=verdict>%s</span></a>' % (
-            r["verdict"].replace(" ", "-"), r["tag"], face, e(r["student"]), e(r["verdict"]))
-    failed = [tile(r) for r in results if r["verdict"] != "pass"]
-    passes = [tile(r) for r in results if r["verdict"] == "pass"]
+            r.verdict.replace(" ", "-"), r.tag, face, e(r.student), e(r.verdict))
+    failed = [tile(r) for r in results if r.verdict != "pass"]
+    passes = [tile(r) for r in results if r.verdict == "pass"]
     return ("<h2 id=glance>The class at a glance (%s)</h2>\n<div class=sheet>%s</div>\n"
             "<details class=passes><summary>%d pass</summary><div class=sheet>%s</div></details>"
             % (e(caption), "".join(failed), len(passes), "".join(passes)))
 
 
 def similar_section(pairs, note, e):
-    """Each near-identical pair with its shares and the two students' code side by side. E
-    escapes text for the page."""
+    """Each near-identical pair (result.Pair) with its shares and the two students' code side by
+    side. E escapes text for the page."""
     code = lambda text: e(text.decode("utf-8", "replace")[:CODE_SHOWN])
     parts = ["<h2 id=similar>Near-identical code</h2>"]
     if note:
@@ -78,46 +79,46 @@ def similar_section(pairs, note, e):
         side = "<div class=side><pre>%s</pre><pre>%s</pre></div>" % (code(code_a), code(code_b))
         parts.append('<div class=pair id="pair%d"><h3><a href="#s%s">%s</a> and <a href="#s%s">%s</a>: %d %% of the '
                      'first is in the second, %d %% of the second in the first</h3>%s</div>'
-                     % (number, a["tag"], e(a["student"]), b["tag"], e(b["student"]), ab, ba,
+                     % (number, a.tag, e(a.student), b.tag, e(b.student), ab, ba,
                         side if number <= PAIRS_SHOWN else ""))
     return "\n".join(parts)
 
 
-def write_report(grader, args, results, references, ignored, total, pairs=(), similarity_note=""):
-    out = grader.out
+def write_report(out, args, results, references, ignored, total, pairs=(), similarity_note=""):
+    """report.html: RESULTS are those graded of TOTAL submissions, fewer when the run was
+    interrupted."""
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
     shots = args.shots
     label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "")
     rows = []
     for r in results:
-        cells = "".join("<td class=num>%s</td>" % (r["rows"][s][0] if s in r["rows"] and r["rows"][s][0] is not None
-                                                    else "–") for s in shots)
+        cells = "".join("<td class=num>%s</td>" % (r.pixels(s) if r.pixels(s) is not None else "–") for s in shots)
         rows.append('<tr class="%s"><td><a href="#s%s">%s</a></td><td class=verdict>%s</td>%s<td>%s</td></tr>'
-                    % (r["verdict"].replace(" ", "-"), r["tag"], e(r["student"]), e(r["verdict"]), cells,
-                       e(r["detail"]) if r["verdict"] != "differs" else ""))
+                    % (r.verdict.replace(" ", "-"), r.tag, e(r.student), e(r.verdict), cells,
+                       e(r.detail) if r.verdict != "differs" else ""))
     sections = []
     for r in results:
         parts = ['<section id="s%s" class="%s"><h2>%s%s <span class=verdict>%s</span></h2>'
-                 % (r["tag"], r["verdict"].replace(" ", "-"), e(r["student"]),
-                    " <span class=id>ID %s</span>" % e(r["id"]) if r["id"] else "", e(r["verdict"]))]
-        if r["detail"]:
-            parts.append("<p class=detail>%s</p>" % e(r["detail"]))
-        if r["similar"]:
+                 % (r.tag, r.verdict.replace(" ", "-"), e(r.student),
+                    " <span class=id>ID %s</span>" % e(r.id) if r.id else "", e(r.verdict))]
+        if r.detail:
+            parts.append("<p class=detail>%s</p>" % e(r.detail))
+        if r.similar:
             parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
-                '<a href="#pair%d">%s</a> (%d %%)' % (number, e(other["student"]), share)
-                for other, share, number in r["similar"]))
-        if r["verdict"] in ("does not compile", "too much output") and r["messages"]:
-            parts.append("<pre>%s</pre>" % e(r["messages"]))
+                '<a href="#pair%d">%s</a> (%d %%)' % (number, e(other.student), share)
+                for other, share, number in r.similar))
+        if r.verdict in ("does not compile", "too much output") and r.messages:
+            parts.append("<pre>%s</pre>" % e(r.messages))
         for shot in shots:
-            if shot not in r["pictures"]:
+            if shot not in r.pictures:
                 continue
-            pixels, diff = r["rows"].get(shot, (None, ""))
+            pixels, diff = r.differences.get(shot, (None, ""))
             figure = lambda path, caption: '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (
                 e(rel(path)), e(caption), e(caption))
             parts.append('<h3>%s: %s</h3><div class=pictures>%s%s%s</div>' % (
                 e(label(shot)), "%d pixels differ" % pixels if pixels is not None else e(diff),
-                figure(references[shot], "expected"), figure(r["pictures"][shot], "submitted"),
+                figure(references[shot], "expected"), figure(r.pictures[shot], "submitted"),
                 figure(diff, "difference (in red)") if pixels is not None else ""))
         parts.append("</section>")
         sections.append("".join(parts))

@@ -11,6 +11,7 @@ import shutil
 import picture
 from report import printable, student_name
 from outside import run_limited
+from result import Result
 from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, TOOL_TIMEOUT, Flooded, NotRegular, Stopped,
                      make_authority, open_folder, read_regular, size_in_words)
 
@@ -130,11 +131,10 @@ class Grader:
         return scratch
 
     def grade(self, slot, submission, tag):
-        """Builds and runs one submission's scene; returns (verdict, detail, messages, {(size,
-        time): picture})."""
+        """Builds and runs one submission's scene; its Result, the pictures not yet compared."""
         texts, stopped = read_scene(submission)
         if stopped:
-            return stopped + ("", {})
+            return Result.of(submission, tag, *stopped)
         scratch = self.prepare_scratch(slot, texts)
         before = slot.limits.counts()
         pictures, messages = {}, ""
@@ -157,7 +157,7 @@ class Grader:
         elif after.get("pids", 0) > before.get("pids", 0) and verdict != "pass":
             detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
         slot.disk.clear()
-        return verdict, detail, messages, pictures
+        return Result.of(submission, tag, verdict, detail, messages, pictures)
 
     def compile(self, slot, scratch, sources):
         """Compiles each of SOURCES to an object of its own, then links them all with the tools'
