@@ -180,9 +180,6 @@ class Kit:
         resolve beside it) and links it with the response file RESPONSE into TARGET; returns
         the compile and link times, or None."""
         scene_object = os.path.join(self.work, "scene.obj")
-        # NOTE: the object goes first: a compile that fails must leave none of an older save.
-        if os.path.exists(scene_object):
-            os.remove(scene_object)
         compiled = self.step([self.compiler, "@" + os.path.join(self.folder, "compile.rsp"), "-c", scene,
                               "-o", scene_object])
         linked = compiled is not None and self.step([self.compiler, scene_object, "@" + os.path.join(
