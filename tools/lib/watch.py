@@ -175,7 +175,7 @@ class Kit:
         print("\n".join(lines), file=sys.stderr, flush=True)
         return None
 
-    def build(self, scene, response, target):
+    def make(self, scene, response, target):
         """Compiles SCENE by its own path (messages name the student's file, its includes
         resolve beside it) and links it with the response file RESPONSE into TARGET; returns
         the compile and link times, or None."""
@@ -363,7 +363,7 @@ class Watcher:
         say("compiling %s" % self.name)
         if self.stale and self.kit.update():
             self.stale = False
-        times = not self.stale and self.kit.build(self.scene, self.shows.RESPONSE, self.shows.target())
+        times = not self.stale and self.kit.make(self.scene, self.shows.RESPONSE, self.shows.target())
         if not times:
             say("%s does not compile; %s" % (self.name, "the last good scene stays" if self.shows.program
                                              else "fix it and save"))
