@@ -146,60 +146,61 @@ def geometry(window):
     return tuple(int(f.group(1)) for f in fields) if all(fields) else None
 
 
-class Watcher:
-    def __init__(self, root, build, scene, restart):
-        self.root, self.build, self.scene, self.restart = root, build, scene, restart
-        self.name = os.path.basename(scene)
-        self.shot = os.path.join(build, "screenshot.png")
-        self.program = None
-        self.place = None  # where the last window was, for the next program's
-        self.events = None
-        self.loaded = os.path.join(build, "watch", "loaded")
-        self.next_file = os.path.join(build, "watch", "next")
-        self.count = 0
-        self.good = None  # the module of the last scene that worked
+class Kit:
+    """The build's kit (BUILD/kit/, cmake/TutorialKit.cmake): the compiler and its response files,
+    with which the loop builds the scene in a folder of its own, BUILD/watch/."""
 
-    # --- building ------------------------------------------------------------------------
+    def __init__(self, build):
+        self.build, self.folder = build, os.path.join(build, "kit")
+        self.work = os.path.join(build, "watch")
+        self.compiler = None
 
-    def point_at_scene(self):
-        """build/watch/Scene.cpp includes the watched file: compiler messages name the student's
-        file and line, and its own includes resolve beside it."""
-        wrapper = os.path.join(self.build, "watch", "Scene.cpp")
-        line = '#include "%s"\n' % re.sub(r'([\\"])', r"\\\1", self.scene)
-        os.makedirs(os.path.dirname(wrapper), exist_ok=True)
-        if not os.path.exists(wrapper) or open(wrapper).read() != line:
-            with open(wrapper, "w") as f:
-                f.write(line)
+    def update(self):
+        """Builds the kit, with the program's libraries and the host it is made of; True when
+        it is ready."""
+        if self.step(["cmake", "--build", self.build, "--target", "kit"]) is None:
+            return False
+        with open(os.path.join(self.folder, "compiler")) as f:
+            self.compiler = f.read().strip()
+        return True
 
-    def ninja(self, target):
-        """Builds a target; on failure prints the compiler's own lines, file and line first."""
+    def step(self, argv):
+        """Runs one step in the loop's folder; returns its time, or None after printing the
+        compiler's own lines, file and line first."""
         started = time.monotonic()
-        result = run_limited(["ninja", "-C", self.build, target], STEP_TIMEOUT)
+        result = run_limited(argv, STEP_TIMEOUT, cwd=self.work)
         if result.returncode == 0:
             return time.monotonic() - started
         lines = [l for l in (result.stdout + result.stderr).splitlines() if not NOISE.search(l)]
         print("\n".join(lines), file=sys.stderr, flush=True)
         return None
 
-    def build_scene(self):
-        """Builds the scene as it is now; returns the compile and link times, or None."""
-        # Also where an editor's problem list starts afresh (.vscode/tasks.json).
-        say("compiling %s" % self.name)
-        target = "harness/CMakeFiles/WatchScene.dir/__/watch/Scene.cpp.obj" if not self.restart else \
-            "harness/CMakeFiles/Watch_driver.dir/__/watch/Scene.cpp.obj"
-        # NOTE: the object goes first: a save that lands while its predecessor compiles is older
-        # than that object, and ninja would take the object for up to date.
-        if os.path.exists(os.path.join(self.build, target)):
-            os.remove(os.path.join(self.build, target))
-        compiled = self.ninja(target)
-        linked = compiled is not None and self.ninja("drivers/Watch.exe" if self.restart else "watch/scene.dll")
-        if compiled is None or linked is None:
-            say("%s does not compile; %s" % (self.name, "the last good scene stays" if self.program
-                                             else "fix it and save"))
-            return None
-        return compiled, linked
+    def make(self, scene, response, target):
+        """Compiles SCENE by its own path (messages name the student's file, its includes
+        resolve beside it) and links it with the response file RESPONSE into TARGET; returns
+        the compile and link times, or None."""
+        scene_object = os.path.join(self.work, "scene.obj")
+        compiled = self.step([self.compiler, "@" + os.path.join(self.folder, "compile.rsp"), "-c", scene,
+                              "-o", scene_object])
+        linked = compiled is not None and self.step([self.compiler, scene_object, "@" + os.path.join(
+            self.folder, response), "-o", target])
+        return (compiled, linked) if compiled is not None and linked is not None else None
 
-    # --- the program ---------------------------------------------------------------------
+
+class Show:
+    """What the two ways of showing a save share: the program on the screen, and where its
+    window was, for the next program's."""
+
+    RESPONSE = TARGET = None  # what the scene is linked with, and into
+
+    def __init__(self, build, name):
+        self.build, self.name = build, name
+        self.shot = os.path.join(build, "screenshot.png")
+        self.program = None
+        self.place = None
+
+    def target(self):
+        return os.path.join(self.build, *self.TARGET)
 
     def start(self, argv):
         """Starts a program and puts its window where the last one was."""
@@ -220,6 +221,57 @@ class Watcher:
         if old:
             old.stop()
 
+    def ended_by_itself(self):
+        """The program ended without the loop: closed by its user (watching ends, False), or
+        stopped by a fault outside the guarded frame (True)."""
+        self.program.process.wait()
+        code = self.program.process.returncode
+        trouble = self.program.trouble()
+        self.program.stop()
+        self.program = None
+        if code == 0:
+            say("the window was closed; watching ends")
+            return False
+        self.stopped(trouble)
+        return True
+
+    def stop(self):
+        if self.program:
+            self.program.stop()
+
+
+class Reload(Show):
+    """The default: one program stays up, drivers/WatchHost.exe (harness/WatchHost.cpp), and each
+    save becomes a module it loads between two frames."""
+
+    RESPONSE, TARGET = "module.rsp", ("watch", "scene.dll")
+
+    def __init__(self, build, name):
+        super().__init__(build, name)
+        self.loaded = os.path.join(build, "watch", "loaded")
+        self.next_file = os.path.join(build, "watch", "next")
+        self.count = 0
+        self.good = None  # the module of the last scene that worked
+        os.makedirs(self.loaded, exist_ok=True)
+        for old in os.listdir(self.loaded):
+            os.remove(os.path.join(self.loaded, old))
+
+    def show(self, times):
+        # NOTE: the module links with the host's import library: the kit's build built the host.
+        if not self.program:
+            self.start_host()
+        self.hand_over(times)
+
+    def program_changed(self):
+        """After a change to the program itself, with the scene built anew: the host starts again."""
+        self.good = None
+        self.start_host()
+        self.hand_over(None)
+
+    def stopped(self, trouble):
+        say("the program stopped: %s; it starts again" % trouble)
+        self.start_host()
+
     def start_host(self):
         """The program that loads each scene, showing the last that worked."""
         with open(self.next_file + ".part", "w") as f:
@@ -233,7 +285,7 @@ class Watcher:
         reports what it made of it."""
         self.count += 1
         module = os.path.join(self.loaded, "scene-%d.dll" % self.count)
-        shutil.copyfile(os.path.join(self.build, "watch", "scene.dll"), module)
+        shutil.copyfile(self.target(), module)
         with open(self.next_file + ".part", "w") as f:
             f.write(windows_path(module) + "\n")
         os.replace(self.next_file + ".part", self.next_file)
@@ -260,13 +312,18 @@ class Watcher:
                 self.name, FIRST_FRAME_TIMEOUT, "the last scene that worked" if self.good else "no scene"))
             self.start_host()
 
-    def restart_program(self, times):
-        """--restart: a new program for the new scene, which pictures its own first frame."""
+
+class Restart(Show):
+    """--restart: a new program for each save, drivers/Watch.exe (the scene behind the tools'
+    entry), which pictures its own first frame and takes the old one's place."""
+
+    RESPONSE, TARGET = "link.rsp", ("drivers", "Watch.exe")
+
+    def show(self, times):
         started = time.monotonic()
         if os.path.exists(self.shot + ".new"):
             os.remove(self.shot + ".new")
-        self.start([os.path.join(self.build, "drivers", "Watch.exe"), "--first-frame",
-                    windows_path(self.shot + ".new")])
+        self.start([self.target(), "--first-frame", windows_path(self.shot + ".new")])
         deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
         while not os.path.exists(self.shot + ".new") and not self.program.ended() and time.monotonic() < deadline:
             time.sleep(0.02)
@@ -283,22 +340,38 @@ class Watcher:
         else:
             say("the program has drawn no frame after %d s; watching goes on" % FIRST_FRAME_TIMEOUT)
 
-    def show(self, times):
-        if self.restart:
-            self.restart_program(times)
-        else:
-            # NOTE: the module links with the host's import library: its build built the host.
-            if not self.program:
-                self.start_host()
-            self.hand_over(times)
+    def program_changed(self):
+        """The next save's program is linked with the change; this one stays until then."""
 
-    # --- the loop ------------------------------------------------------------------------
+    def stopped(self, trouble):
+        say("the program stopped: %s; watching goes on" % trouble)
+
+
+class Watcher:
+    def __init__(self, root, build, scene, restart):
+        self.root, self.scene = root, scene
+        self.name = os.path.basename(scene)
+        self.kit = Kit(build)
+        self.shows = (Restart if restart else Reload)(build, self.name)
+        self.stale = True  # the kit is built before the next scene
+        self.events = None
+
+    def build_scene(self):
+        """Builds the scene as it is now (the kit first, when the program has changed); returns
+        the compile and link times, or None."""
+        # Also where an editor's problem list starts afresh (.vscode/tasks.json).
+        say("compiling %s" % self.name)
+        if self.stale and self.kit.update():
+            self.stale = False
+        times = not self.stale and self.kit.make(self.scene, self.shows.RESPONSE, self.shows.target())
+        if not times:
+            say("%s does not compile; %s" % (self.name, "the last good scene stays" if self.shows.program
+                                             else "fix it and save"))
+            return None
+        return times
 
     def watch(self):
-        os.makedirs(self.loaded, exist_ok=True)
-        for old in os.listdir(self.loaded):
-            os.remove(os.path.join(self.loaded, old))
-        self.point_at_scene()
+        os.makedirs(self.kit.work, exist_ok=True)
         folders = sorted({os.path.dirname(self.scene), os.path.join(self.root, "src"),
                           os.path.join(self.root, "framework")})
         # NOTE: folders, not the file: an editor that saves by renaming a new file over the old
@@ -310,15 +383,15 @@ class Watcher:
         say("%s (Ctrl+C or closing the window ends watching)" % self.scene)
         times = self.build_scene()
         if times:
-            self.show(times)
+            self.shows.show(times)
         while True:
             path = events.next(0.3)
             if events.ended:
                 say("inotifywait ended; watching ends")
                 return 1
             if path is None:
-                if self.program and self.program.ended():
-                    if not self.ended_by_itself():
+                if self.shows.program and self.shows.program.ended():
+                    if not self.shows.ended_by_itself():
                         return 0
                 continue
             # Several writes in a row are one save.
@@ -329,39 +402,19 @@ class Watcher:
                     break
                 paths.add(os.path.realpath(more))
             program_changed = sorted(p for p in paths if p != self.scene and p.endswith(PROGRAM_FILES))
-            if program_changed and not self.restart and self.program:
+            if program_changed:
+                self.stale = True
+            if program_changed and isinstance(self.shows, Reload) and self.shows.program:
                 say("%s changed: the program starts again" % os.path.relpath(program_changed[0], self.root))
-                times = self.build_scene()
-                if times:
-                    self.good = None
-                    self.start_host()
-                    self.hand_over(None)
+                if self.build_scene():
+                    self.shows.program_changed()
             elif self.scene in paths:
                 times = self.build_scene()
                 if times:
-                    self.show(times)
-
-    def ended_by_itself(self):
-        """The program ended without the loop: closed by its user (watching ends, False), or
-        stopped by a fault outside the guarded frame (it starts again, True)."""
-        self.program.process.wait()
-        code = self.program.process.returncode
-        trouble = self.program.trouble()
-        self.program.stop()
-        self.program = None
-        if code == 0:
-            say("the window was closed; watching ends")
-            return False
-        if self.restart:
-            say("the program stopped: %s; watching goes on" % trouble)
-        else:
-            say("the program stopped: %s; it starts again" % trouble)
-            self.start_host()
-        return True
+                    self.shows.show(times)
 
     def close(self):
-        if self.program:
-            self.program.stop()
+        self.shows.stop()
         if self.events:
             self.events.kill()
             self.events.wait()

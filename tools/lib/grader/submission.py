@@ -1,6 +1,6 @@
 """One submission's way through the grader: its scene compiled and linked, in its slot's sandbox,
-with the kit the build used for the Watch target (each .cpp file on its own, then all linked into
-one program), then run once to picture itself at each size and scene time; every failure on the
+with the build's kit (each .cpp file on its own, then all linked into one program with the tools'
+entry), then run once to picture itself at each size and scene time; every failure on the
 way becomes its verdict.
 """
 import os
@@ -10,9 +10,8 @@ import shutil
 
 import picture
 from report import printable, student_name
-from outside import run_limited
 from result import Result
-from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, TOOL_TIMEOUT, Flooded, NotRegular, Stopped,
+from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
                      make_authority, open_folder, read_regular, size_in_words)
 
 PROGRAM = "Submission"
@@ -43,53 +42,45 @@ def picture_name(size, time_):
 
 
 class Kit:
-    """What a submission is built from: the compile and link commands of the Watch target, taken
-    from the build, with the files they read, which the sandbox sees read-only."""
+    """What a submission is built from: the build's kit (BUILD/kit/, written by
+    cmake/TutorialKit.cmake), the compiler and its response files, with every file they read,
+    which the sandbox sees read-only."""
 
     def __init__(self, build):
-        self.build = build
-        commands = run_limited(["ninja", "-C", build, "-t", "commands", "Watch_driver"],
-                               TOOL_TIMEOUT).stdout.splitlines()
-        wrapper = os.path.join(build, "watch", "Scene.cpp")
-        compile_line = next(c for c in commands if " -c " + wrapper in c)
-        link_line = next(c for c in commands if " -o drivers/Watch.exe " in c)
-        self.compile, self.link, self.files = [], [], set()
-
-        tokens = iter(shlex.split(compile_line))
-        for token in tokens:
-            if token in ("-MT", "-MF", "-o"):
-                next(tokens)
-            elif token == "-MD":
-                pass
-            elif token == wrapper:
-                self.compile.append("{source}")
-            elif token == "-c":
-                self.compile += ["-o", "{object}", "-c"]
-            else:
-                self.compile.append(token)
-        for i, token in enumerate(self.compile):
-            if token.startswith("-I"):
+        folder = os.path.join(build, "kit")
+        with open(os.path.join(folder, "compiler")) as f:
+            self.compiler = f.read().strip()
+        self.compile_rsp, self.link_rsp = (os.path.join(folder, name) for name in ("compile.rsp", "link.rsp"))
+        self.files = {self.compile_rsp, self.link_rsp}
+        if not self.compiler.startswith("/usr/"):  # the sandbox sees /usr already
+            self.files.add(self.compiler)
+        flags = read_response(self.compile_rsp)
+        for i, flag in enumerate(flags):
+            if flag.startswith("-I"):
                 # The headers only: a teacher's reference scene may sit beside them.
-                folder = token[2:]
+                folder = flag[2:]
                 self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
                                   if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
-            elif i and self.compile[i - 1] == "-include":
-                self.files.update(p for p in (token, token + ".gch") if os.path.exists(p))
+            elif i and flags[i - 1] == "-include":
+                self.files.update((flag, flag + ".gch"))
+        # What a link reads: the entry, the libraries and the resources, each named by its path.
+        self.files.update(a for a in read_response(self.link_rsp) if os.path.isabs(a))
+        missing = sorted(p for p in self.files if not os.path.isfile(p))
+        if missing:
+            raise FileNotFoundError("the kit names %s, which is not there: build the kit (target kit)"
+                                    % missing[0])
 
-        for token in shlex.split(link_line):
-            if token in (":", "&&"):
-                continue
-            if token.endswith("/Watch_driver.dir/__/watch/Scene.cpp.obj"):
-                token = "{objects}"
-            elif token == "drivers/Watch.exe":
-                token = "/scratch/%s.exe" % PROGRAM
-            elif token.startswith("-Wl,--out-implib,"):
-                token = "-Wl,--out-implib,/scratch/lib%s.dll.a" % PROGRAM
-            elif not token.startswith("-") and os.path.exists(os.path.join(build, token)):
-                self.files.add(os.path.join(build, token))
-            elif os.path.isabs(token) and os.path.exists(token):
-                self.files.add(token)
-            self.link.append(token)
+    def compile(self, source, target):
+        return [self.compiler, "@" + self.compile_rsp, "-c", source, "-o", target]
+
+    def link(self, objects, target):
+        return [self.compiler] + objects + ["@" + self.link_rsp, "-o", target]
+
+
+def read_response(path):
+    """The arguments of a response file of the kit: one a line, quoted as GCC reads them."""
+    with open(path) as f:
+        return shlex.split(f.read())
 
 
 class Grader:
@@ -166,12 +157,11 @@ class Grader:
         for number, name in enumerate(sources, 1):
             objects.append("/scratch/obj/%d.obj" % number)
             steps.append(("compile" if len(sources) == 1 else "compile of %s" % printable(student_name(name)),
-                          [{"{source}": "/scratch/src/" + name, "{object}": objects[-1]}.get(a, a) for a in self.kit.compile],
-                          "/scratch"))
-        steps.append(("link", [o for a in self.kit.link for o in (objects if a == "{objects}" else [a])], self.build))
+                          self.kit.compile("/scratch/src/" + name, objects[-1])))
+        steps.append(("link", self.kit.link(objects, "/scratch/%s.exe" % PROGRAM)))
         output = ""
-        for step, argv, cwd in steps:
-            code, said = self.boxes.run(slot, scratch, argv, cwd=cwd)
+        for step, argv in steps:
+            code, said = self.boxes.run(slot, scratch, argv)
             output += said
             if code is None:
                 raise Failure("hung", "the %s took more than %g s" % (step, self.args.timeout))

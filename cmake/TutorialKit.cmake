@@ -1,0 +1,97 @@
+# add_tutorial_kit(FOLDER FLAGS_OF TARGET HEADER FILE ENTRY TARGET LIBRARIES TARGET...
+#                  OBJECTS TARGET MODULE TARGET HOST TARGET)
+# Target kit: writes into FOLDER what compiling and linking one scene takes, for tools that
+# build outside CMake (tools/grade in its sandboxes, tools/run --watch), with GCC:
+#   compiler      the compiler's path, one line
+#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, and HEADER
+#                 precompiled with them:   COMPILER @compile.rsp -c scene.cpp -o scene.o
+#   link.rsp      a picture driver:        COMPILER scene.o @link.rsp -o Program.exe
+#   module.rsp    a watch module for HOST: COMPILER scene.o @module.rsp -o scene.dll
+# One argument a line, each path absolute and quoted: the tools compile in folders of their own.
+# Taken from the targets' properties when the build is generated, never from its commands.
+function(add_tutorial_kit Folder)
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;ENTRY;OBJECTS;MODULE;HOST" "LIBRARIES")
+    set(Of ${Kit_FLAGS_OF})
+
+    # The build type's flags and the language standard, which no target property holds.
+    string(TOUPPER "${CMAKE_BUILD_TYPE}" Config)
+    separate_arguments(BuildFlags NATIVE_COMMAND "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${Config}}")
+    if(CMAKE_CXX_EXTENSIONS)
+        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_EXTENSION_COMPILE_OPTION})
+    else()
+        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_STANDARD_COMPILE_OPTION})
+    endif()
+
+    set(Flags "")
+    kit_lines(Flags "-D" "$<TARGET_PROPERTY:${Of},COMPILE_DEFINITIONS>")
+    kit_lines(Flags "-I" "$<TARGET_PROPERTY:${Of},INCLUDE_DIRECTORIES>")
+    kit_lines(Flags "-isystem\n" "${CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES}")
+    kit_lines(Flags "" "${BuildFlags}")
+    kit_lines(Flags "" "$<TARGET_PROPERTY:${Of},COMPILE_OPTIONS>")
+    kit_lines(Flags "" "${Standard}")
+
+    # The shared header, parsed once with the same flags: a save costs the scene's own lines.
+    set(Pch ${Folder}/Tutorial.hxx)
+    file(GENERATE OUTPUT ${Folder}/flags.rsp CONTENT "${Flags}")
+    file(GENERATE OUTPUT ${Pch} CONTENT "#include \"${Kit_HEADER}\"\n")
+    add_custom_command(OUTPUT ${Pch}.gch
+        COMMAND ${CMAKE_CXX_COMPILER} @${Folder}/flags.rsp -x c++-header ${Pch} -o ${Pch}.gch
+            -MD -MF ${Pch}.gch.d
+        DEPENDS ${Folder}/flags.rsp ${Pch}
+        DEPFILE ${Pch}.gch.d
+        COMMENT "Precompiling the kit's header"
+        VERBATIM)
+    set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n")
+    file(GENERATE OUTPUT ${Folder}/compile.rsp CONTENT "${Compile}")
+
+    # What each link takes besides the scene: the options, the system's libraries of the targets
+    # named (in the order they need each other), then the runtime's defaults.
+    set(Options "")
+    kit_lines(Options "" "${BuildFlags}")
+    kit_lines(Options "" "$<TARGET_PROPERTY:tutorial_options,INTERFACE_LINK_OPTIONS>")
+    set(System "")
+    kit_system_libraries(System ${Kit_ENTRY} ${Kit_LIBRARIES})
+    separate_arguments(Defaults NATIVE_COMMAND "${CMAKE_CXX_STANDARD_LIBRARIES}")
+    set(Libraries "")
+    kit_lines(Libraries "" "${System};${Defaults}")
+
+    set(Link "${Options}${CMAKE_CXX_CREATE_WIN32_EXE}\n")
+    kit_lines(Link "" "$<TARGET_OBJECTS:${Kit_OBJECTS}>")
+    string(APPEND Link "-Wl,--whole-archive\n\"$<TARGET_FILE:${Kit_ENTRY}>\"\n-Wl,--no-whole-archive\n")
+    foreach(Library ${Kit_LIBRARIES})
+        string(APPEND Link "\"$<TARGET_FILE:${Library}>\"\n")
+    endforeach()
+    file(GENERATE OUTPUT ${Folder}/link.rsp CONTENT "${Link}${Libraries}")
+
+    set(Module "${Options}-shared\n")
+    kit_lines(Module "" "$<TARGET_OBJECTS:${Kit_MODULE}>")
+    string(APPEND Module "\"$<TARGET_LINKER_FILE:${Kit_HOST}>\"\n")
+    file(GENERATE OUTPUT ${Folder}/module.rsp CONTENT "${Module}${Libraries}")
+
+    file(GENERATE OUTPUT ${Folder}/compiler CONTENT "${CMAKE_CXX_COMPILER}\n")
+    add_custom_target(kit DEPENDS ${Pch}.gch)
+    add_dependencies(kit ${Kit_ENTRY} ${Kit_LIBRARIES} ${Kit_OBJECTS} ${Kit_MODULE} ${Kit_HOST})
+endfunction()
+
+# Appends to VAR a line PREFIX"ITEM" for each item of LIST (which may be a generator expression).
+function(kit_lines Var Prefix List)
+    set(${Var} "${${Var}}$<$<BOOL:${List}>:${Prefix}\"$<JOIN:${List},\"\n${Prefix}\">\"\n>" PARENT_SCOPE)
+endfunction()
+
+# Appends to VAR -lNAME for each system library the TARGETS link with, through the targets they
+# link with in turn; each once, at its first place.
+function(kit_system_libraries Var)
+    set(Found ${${Var}})
+    foreach(Target ${ARGN})
+        get_target_property(Links ${Target} INTERFACE_LINK_LIBRARIES)
+        foreach(Link ${Links})
+            string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" Link "${Link}")
+            if(TARGET ${Link})
+                kit_system_libraries(Found ${Link})
+            elseif(Link MATCHES "^[A-Za-z0-9_]+$" AND NOT "-l${Link}" IN_LIST Found)
+                list(APPEND Found -l${Link})
+            endif()
+        endforeach()
+    endforeach()
+    set(${Var} ${Found} PARENT_SCOPE)
+endfunction()
