@@ -45,14 +45,14 @@ struct TSize
 struct TTime
 {
     double Seconds;
-    std::wstring Name; // canonical (Contract::CanonicalTime), as every tool names the file
+    std::string Name; // canonical (Contract::CanonicalTime), as every tool names the file
 };
 
 struct TOrders
 {
     std::wstring Frames; // the folder of the pictures
     std::vector<TSize> Sizes;
-    std::vector<TTime> Times{{0.0, L"0"}};
+    std::vector<TTime> Times{{0.0, "0"}};
     bool Hold = false;
     bool PrintContract = false;
     std::wstring FirstFrame;
@@ -104,7 +104,7 @@ TOrders ReadCommandLine()
                 {
                     Orders.Times.clear();
                     for (const std::string& Time : Contract::ParseTimes("--times", List))
-                        Orders.Times.push_back({std::stod(Time), Widen(Time)});
+                        Orders.Times.push_back({std::stod(Time), Time});
                 }
             }
             catch (const std::invalid_argument& Error)
@@ -189,7 +189,7 @@ private:
         if (Settled++ == SettleFrames)
         {
             Wanted = Orders.Frames + L"\\" +
-                     Widen(Contract::PictureName({Size.Width, Size.Height}, Narrow(Time.Name)));
+                     Widen(Contract::PictureName({Size.Width, Size.Height}, Time.Name));
             Settled = 0;
             ++Next;
         }
