@@ -8,9 +8,12 @@
 //       with --hold keeps presenting the last picture until the window is closed.
 //   NAME.exe --first-frame FILE
 //       runs as the program does and writes its first frame to FILE.
+//   NAME.exe --contract
+//       prints what it promises the tools (Contract.h) on the standard output.
 //
-// Whatever goes wrong is one line on the standard error and an exit code of its own (below),
-// never a box that waits for a click.
+// Whatever goes wrong is one line on the standard error and an exit code of its own
+// (Contract.h), never a box that waits for a click.
+#include "Contract.h"
 #include "Png.h"
 #include "Support.h"
 
@@ -21,20 +24,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace
 {
-
-enum TExitCode
-{
-    ExitUsage = 2,
-    ExitException = 10, // an exception escaped: what the program would show in its error box
-    ExitFailed = 12,    // the driver could not do its job: a size not granted, a file not written
-    ExitClosed = 13,    // the window closed before every picture was taken
-};
 
 // A failure of the driver itself, as opposed to the scene's.
 struct TDriverFailure
@@ -51,27 +45,22 @@ struct TSize
 struct TTime
 {
     double Seconds;
-    std::wstring Name; // as given, so that the file is named the way the tool asked
+    std::string Name; // canonical (Contract::CanonicalTime), as every tool names the file
 };
 
 struct TOrders
 {
     std::wstring Frames; // the folder of the pictures
     std::vector<TSize> Sizes;
-    std::vector<TTime> Times{{0.0, L"0"}};
+    std::vector<TTime> Times{{0.0, "0"}};
     bool Hold = false;
+    bool PrintContract = false;
     std::wstring FirstFrame;
 };
 
-std::vector<std::wstring> SplitList(const std::wstring& List)
+std::wstring Widen(const std::string& Ascii)
 {
-    std::vector<std::wstring> Items;
-    std::size_t Start = 0;
-    for (std::size_t Comma; (Comma = List.find(L',', Start)) != std::wstring::npos;
-         Start = Comma + 1)
-        Items.push_back(List.substr(Start, Comma - Start));
-    Items.push_back(List.substr(Start));
-    return Items;
+    return std::wstring(Ascii.begin(), Ascii.end());
 }
 
 TOrders ReadCommandLine()
@@ -97,30 +86,37 @@ TOrders ReadCommandLine()
             Orders.FirstFrame = Value(I);
         else if (Word == L"--hold")
             Orders.Hold = true;
-        else if (Word == L"--sizes")
+        else if (Word == L"--contract")
+            Orders.PrintContract = true;
+        else if (Word == L"--sizes" || Word == L"--times")
         {
-            Orders.Sizes.clear();
-            for (const std::wstring& Item : SplitList(Value(I)))
+            const std::string List = Narrow(Value(I));
+            try
             {
-                std::wsmatch M;
-                if (!std::regex_match(Item, M, std::wregex(L"([1-9][0-9]{0,4})x([1-9][0-9]{0,4})")))
-                    throw TDriverFailure{"--sizes takes WxH,..., not '" + Narrow(Item) + "'"};
-                Orders.Sizes.push_back({std::stoi(M[1]), std::stoi(M[2]), Item});
+                if (Word == L"--sizes")
+                {
+                    Orders.Sizes.clear();
+                    for (const Contract::TSize& Size : Contract::ParseSizes("--sizes", List))
+                        Orders.Sizes.push_back(
+                            {Size.Width, Size.Height, Widen(Contract::SizeName(Size))});
+                }
+                else
+                {
+                    Orders.Times.clear();
+                    for (const std::string& Time : Contract::ParseTimes("--times", List))
+                        Orders.Times.push_back({std::stod(Time), Time});
+                }
             }
-        }
-        else if (Word == L"--times")
-        {
-            Orders.Times.clear();
-            for (const std::wstring& Item : SplitList(Value(I)))
+            catch (const std::invalid_argument& Error)
             {
-                if (!std::regex_match(Item, std::wregex(L"[0-9]{1,6}(\\.[0-9]{1,6})?")))
-                    throw TDriverFailure{"--times takes seconds,..., not '" + Narrow(Item) + "'"};
-                Orders.Times.push_back({std::stod(Item), Item});
+                throw TDriverFailure{Error.what()};
             }
         }
         else
             throw TDriverFailure{"unknown argument '" + Narrow(Word) + "'"};
     }
+    if (Orders.PrintContract)
+        return Orders;
     if (Orders.Frames.empty() == Orders.FirstFrame.empty())
         throw TDriverFailure{"give either --frames DIR or --first-frame FILE"};
     return Orders;
@@ -192,7 +188,8 @@ private:
         Form.Clock.Pin(Time.Seconds);
         if (Settled++ == SettleFrames)
         {
-            Wanted = Orders.Frames + L"\\" + Size.Name + L"@" + Time.Name + L".png";
+            Wanted = Orders.Frames + L"\\" +
+                     Widen(Contract::PictureName({Size.Width, Size.Height}, Time.Name));
             Settled = 0;
             ++Next;
         }
@@ -253,8 +250,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
     catch (const TDriverFailure& Failure)
     {
-        Say("usage: " + Failure.Text);
-        return ExitUsage;
+        Say(Contract::ReportLine(Contract::TLine::Usage, Failure.Text));
+        return Contract::ExitUsage;
+    }
+    if (Orders.PrintContract)
+    {
+        const std::string Text = Contract::Text();
+        DWORD Written = 0;
+        ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), Text.data(), static_cast<DWORD>(Text.size()),
+                    &Written, nullptr);
+        return 0;
     }
     try
     {
@@ -264,29 +269,30 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         Application->Run();
         if (!Driver.Finished())
         {
-            Say("closed: the window closed before the pictures were taken");
-            Finish(ExitClosed);
+            Say(Contract::ReportLine(Contract::TLine::Closed,
+                                     "the window closed before the pictures were taken"));
+            Finish(Contract::ExitClosed);
         }
     }
     catch (const TDriverFailure& Failure)
     {
-        Say("failed: " + Failure.Text);
-        Finish(ExitFailed);
+        Say(Contract::ReportLine(Contract::TLine::Failed, Failure.Text));
+        Finish(Contract::ExitFailed);
     }
     catch (const Exception& E)
     {
-        Say("exception: " + E.Message());
-        Finish(ExitException);
+        Say(Contract::ReportLine(Contract::TLine::Exception, E.Message()));
+        Finish(Contract::ExitException);
     }
     catch (const std::exception& E)
     {
-        Say(std::string("exception: ") + E.what());
-        Finish(ExitException);
+        Say(Contract::ReportLine(Contract::TLine::Exception, E.what()));
+        Finish(Contract::ExitException);
     }
     catch (...)
     {
-        Say("exception: one that is not a std::exception");
-        Finish(ExitException);
+        Say(Contract::ReportLine(Contract::TLine::Exception, "one that is not a std::exception"));
+        Finish(Contract::ExitException);
     }
     return 0;
 }

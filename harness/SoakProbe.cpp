@@ -4,6 +4,8 @@
 // NOTE: Wine 8's GetGuiResources is a stub that returns 0, so GDI objects are counted in the
 // process's GDI handle table (the PEB's GdiSharedHandleTable), read with ReadProcessMemory;
 // USER objects are counted as the windows the process owns.
+#include "Contract.h"
+
 #include <windows.h>
 #include <winternl.h>
 
@@ -15,8 +17,6 @@
 
 namespace
 {
-
-const wchar_t Caption[] = L"Zorv OpenGL Tutorial Exercise";
 
 // One entry of the GDI handle table, as Wine lays it out.
 struct TGdiEntry
@@ -95,7 +95,7 @@ long CountWindows(DWORD Process)
 
 HWND MainWindow()
 {
-    const HWND Window = ::FindWindowW(L"TForm1", Caption);
+    const HWND Window = ::FindWindowA("TForm1", Contract::Caption);
     if (!Window)
         std::fprintf(stderr, "soak_probe: no window of class TForm1 captioned as the program's\n");
     return Window;

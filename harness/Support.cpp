@@ -49,8 +49,8 @@ namespace
 
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* Info)
 {
-    Say("crash: " + DescribeCrash(*Info->ExceptionRecord));
-    Finish(ExitCrash);
+    Say(Contract::ReportLine(Contract::TLine::Crash, DescribeCrash(*Info->ExceptionRecord)));
+    Finish(Contract::ExitCrash);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // and written whole.
 #pragma once
 
+#include "Contract.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -19,11 +21,8 @@ void Say(const std::string& Line);
 // A structured exception in words: "access violation (0xC0000005) writing address 0x00000000".
 std::string DescribeCrash(const EXCEPTION_RECORD& Record);
 
-// The exit code of a process that a structured exception ended.
-constexpr int ExitCrash = 11;
-
 // From here on, a structured exception that nothing handles is one line, "crash: TEXT", and
-// ends the process with ExitCrash. NOTE: the system's crash handler may wait for a click.
+// ends the process with Contract::ExitCrash. NOTE: the system's crash handler may wait for a click.
 void ReportCrashes();
 
 // The current context's back buffer, Width x Height pixels of 3 bytes, the top row first; the

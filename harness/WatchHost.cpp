@@ -96,11 +96,12 @@ __attribute__((noinline)) std::string DrawGuarded(TForm1& Form, const TScene& Sc
     SafeStack = reinterpret_cast<std::uintptr_t>(&Here) - 1024;
     SceneThread = ::GetCurrentThreadId();
     if (__builtin_setjmp(Landing))
-        return "crash " + Scene.Name + ": " + Fault;
+        return Contract::WatchLine(Contract::TLine::Crash, Scene.Name, Fault);
     InScene = true;
     const int Threw = Scene.Draw(&Form, Message, sizeof Message);
     InScene = false;
-    return Threw ? "exception " + Scene.Name + ": " + Message : std::string();
+    return Threw ? Contract::WatchLine(Contract::TLine::Exception, Scene.Name, Message)
+                 : std::string();
 }
 
 // What a frame cut short may leave: a primitive begun, errors, matrices half set.
@@ -193,8 +194,9 @@ private:
                                   : nullptr;
         if (!Entry)
         {
-            Say("failed " + Name + ": cannot load it (error " + std::to_string(::GetLastError()) +
-                ")");
+            Say(Contract::WatchLine(Contract::TLine::Failed, Name,
+                                    "cannot load it (error " + std::to_string(::GetLastError()) +
+                                        ")"));
             return;
         }
         Current = {Module, Entry, Name};
@@ -218,16 +220,17 @@ private:
     {
         const auto Ms = [](TClock::duration D)
         {
-            return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(D).count());
+            return static_cast<long long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(D).count());
         };
-        const std::string Took = Ms(TClock::now() - Swapped);
+        const long long Took = Ms(TClock::now() - Swapped);
         // (No message is handled between the read and here: the size is the frame's.)
         WriteWhole(Screenshot, EncodePng(Form.GetClientWidth(), Form.GetClientHeight(), Pixels));
         Pixels.clear();
         if (Good.Module && Good.Module != Current.Module)
             ::FreeLibrary(Good.Module);
         Good = Current;
-        Say("shown " + Current.Name + " in " + Took + " ms (load " + Ms(LoadTime) + " ms)");
+        Say(Contract::ShownLine(Current.Name, Took, Ms(LoadTime)));
     }
 
     TForm1& Form;
@@ -260,8 +263,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (Count != 5 || std::wstring(Args[1]) != L"--next" ||
         std::wstring(Args[3]) != L"--screenshot")
     {
-        Say("usage: WatchHost.exe --next FILE --screenshot PNG");
-        return 2;
+        Say(Contract::ReportLine(Contract::TLine::Usage,
+                                 "WatchHost.exe --next FILE --screenshot PNG"));
+        return Contract::ExitUsage;
     }
     try
     {
@@ -274,8 +278,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
     catch (const Exception& E)
     {
-        Say("exception: " + E.Message());
-        Finish(10);
+        Say(Contract::ReportLine(Contract::TLine::Exception, E.Message()));
+        Finish(Contract::ExitException);
     }
     return 0;
 }

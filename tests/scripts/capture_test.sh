@@ -61,7 +61,7 @@ case $scenario in
     # The program's own picture of its frame is what the screen shows.
     capture --size 517x333 --out "$work/frame.png" "$build/Triangle.exe" || fail "capture failed"
     message=$(capture --screen --size 517x333 --out "$work/screen.png" --reference "$work/frame.png" \
-      --fuzz 0 "$build/Triangle.exe" 2>&1) || fail "the screen differs from the program's picture: $message"
+      --fuzz 0 --tolerance 0 "$build/Triangle.exe" 2>&1) || fail "the screen differs from the program's picture: $message"
     echo "the screen shows the program's picture to the pixel"
     ;;
   reference)
@@ -84,6 +84,10 @@ case $scenario in
     [ $? -eq 2 ] && grep -q 'no reference picture' <<<"$message" || fail "a missing reference: $message"
     message=$(capture --size 10by10 "$build/Square.exe" 2>&1)
     [ $? -eq 2 ] && grep -q -- '--size takes WxH' <<<"$message" || fail "a bad size: $message"
+    # The driver keeps the tools' contract (the unit tests hold contract.py to Contract.h).
+    said=$(timeout --foreground 30 "${WINE:-wine}" "$build/drivers/Square.exe" --contract 2>&1 | tr -d '\r')
+    kept=$(python3 "$here/../../tools/lib/contract.py" text)
+    [ "$said" = "$kept" ] || fail "the driver's contract is not contract.py's: $(diff <(echo "$said") <(echo "$kept") | head -4)"
     echo "the same picture matches; wrong, missing and malformed arguments fail with a message"
     ;;
   *) fail "unknown scenario $scenario" ;;

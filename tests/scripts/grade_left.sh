@@ -1,10 +1,13 @@
 # shellcheck shell=bash
 # Sourced by the grade tests.
 
-# The sandboxes' X servers running now, by process id.
+# The sandboxes' X servers running now, by process id: each has a key file (-auth); the Wine
+# session's own display, of the same size, has none.
 grade_x_servers() {
   local pid
-  for pid in $(pgrep -x Xvfb); do grep -qa 1920x1200x24 "/proc/$pid/cmdline" 2>/dev/null && echo "$pid"; done
+  for pid in $(pgrep -x Xvfb); do
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- '1920x1200x24 .*-auth ' && echo "$pid"
+  done
 }
 
 # What runs of tools/grade left running or mounted since the process list PROCESSES

@@ -14,7 +14,8 @@ import subprocess
 import sys
 import time
 
-CAPTION = "Zorv OpenGL Tutorial Exercise"
+from contract import CAPTION
+
 # The loader of the build's width, as the Wine session chose it.
 WINE = os.environ.get("WINE", "wine")
 

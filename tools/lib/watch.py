@@ -27,12 +27,10 @@ import subprocess
 import threading
 import time
 
+from contract import CAPTION, WATCH_KINDS, report_line, watch_line, windows_path
 from outside import run_limited
 
-CAPTION = "Zorv OpenGL Tutorial Exercise"
 X_TIMEOUT = 10  # seconds for one call of an X client
-# What the host says of each scene (harness/WatchHost.cpp).
-REPORT = re.compile(r"(shown|crash|exception|failed) (\S+?)(?::| in) (.*)")
 PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
 STEP_TIMEOUT = 300  # seconds for one build
 FIRST_FRAME_TIMEOUT = 20  # seconds from a program's start or a module's hand-over to its frame
@@ -57,10 +55,6 @@ def interrupt(signum, _frame):
 
 def say(line):
     print("watch: " + line, flush=True)
-
-
-def windows_path(path):
-    return "Z:" + os.path.realpath(path).replace("/", "\\")
 
 
 class Lines:
@@ -103,7 +97,7 @@ class Program:
         for raw in self.process.stderr:
             line = raw.decode("utf-8", "replace").rstrip("\r\n")
             self.said.append(line)
-            if REPORT.match(line):
+            if watch_line(line):
                 self.reports.put(line)
 
     def report(self, timeout):
@@ -119,7 +113,8 @@ class Program:
     def trouble(self):
         """What it said last of a crash or an exception, or its exit code; once it has ended."""
         self.reader.join(timeout=2)
-        line = next((l for l in reversed(list(self.said)) if re.match(r"(crash|exception|failed)[ :]", l)), None)
+        line = next((l for l in reversed(list(self.said))
+                     if (watch_line(l) or report_line(l) or ("",))[0] in WATCH_KINDS), None)
         return line or "exit code %s" % self.process.returncode
 
     def window(self):
@@ -292,18 +287,18 @@ class Reload(Show):
         name = os.path.basename(module)
         deadline = time.monotonic() + FIRST_FRAME_TIMEOUT
         while time.monotonic() < deadline and not self.program.ended():
-            m = REPORT.match(self.program.report(deadline - time.monotonic()) or "")
-            if not m or m.group(2) != name:
+            m = watch_line(self.program.report(deadline - time.monotonic()) or "")  # (kind, scene, text)
+            if not m or m[1] != name:
                 continue
-            if m.group(1) == "shown":
+            if m[0] == "shown":
                 self.good = module
-                load = re.search(r"(\d+) ms \(load (\d+) ms\)", m.group(3))
+                load = re.search(r"(\d+) ms \(load (\d+) ms\)", m[2])
                 say("screenshot %s (compile %.2f s, link %.2f s, load %s ms, first frame %s ms)"
                     % (self.shot, times[0], times[1], load.group(2), int(load.group(1)) - int(load.group(2)))
                     if load and times else "screenshot %s" % self.shot)
             else:
-                what = {"crash": "crashed", "exception": "threw", "failed": "could not be loaded"}[m.group(1)]
-                say("%s %s: %s; %s" % (self.name, what, m.group(3), "the last scene that worked is back"
+                what = {"crash": "crashed", "exception": "threw", "failed": "could not be loaded"}[m[0]]
+                say("%s %s: %s; %s" % (self.name, what, m[2], "the last scene that worked is back"
                                        if self.good else "nothing has worked yet: the window stays black"))
             return
         if not self.program.ended():

@@ -18,6 +18,8 @@ import time
 
 from Xlib import X, display
 
+from contract import CAPTION
+
 COLOURS = [(1, 0, 0), (0, 1, 0), (0, 0, 1), (1, 1, 0), (0, 1, 1)]
 TITLE = "# Measured: the watch loop, from a save to the new picture"
 # Before the scene was reloaded in place: a new program each save, from a loop in bash.
@@ -30,7 +32,7 @@ def pixel(screen, x, y):
 
 
 def window_centre():
-    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Zorv OpenGL Tutorial Exercise$"],
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION],
                          capture_output=True, text=True, timeout=10).stdout.split()
     info = subprocess.run(["xwininfo", "-id", ids[-1]], capture_output=True, text=True, timeout=10).stdout
     field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))

@@ -46,8 +46,10 @@ wine_session_begin() {
 
   if [ -z "${DISPLAY:-}" ] || [ "$own" = --own-display ]; then
     # The first free display, with a window manager, both ended by wine_session_end.
-    local started number
-    started=$(timeout --foreground 30 python3 "$(dirname "${BASH_SOURCE[0]}")/xdisplay.py" 1280x1024x24 \
+    # As large as the largest client area any tool asks for (contract.py).
+    local started number screen
+    screen=$(python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" screen) || return 1
+    started=$(timeout --foreground 30 python3 "$(dirname "${BASH_SOURCE[0]}")/xdisplay.py" "${screen}x24" \
       --window-manager) || return 1
     read -r number WINE_SESSION_XVFB WINE_SESSION_WM <<<"$started"
     export DISPLAY=:$number
@@ -120,11 +122,9 @@ wine_session_end() {
   return 0
 }
 
-# A host path as a Windows program sees it: Wine's drive Z: is the root folder.
+# A host path as a Windows program sees it (contract.py).
 windows_path() {
-  local path
-  path=$(realpath -m "$1")
-  printf 'Z:%s' "${path//\//\\}"
+  python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" windows-path "$1"
 }
 
 # Runs an exercise's driver (drivers/NAME.exe, see harness/Driver.cpp) for at most LIMIT seconds;
@@ -140,8 +140,7 @@ driver_run() {
     echo "still running after $limit s"
     code=124
   elif [ $code -ne 0 ]; then
-    grep -aE '^(crash|exception|failed|closed|usage): ' "$said" | tail -1 | tr -d '\r' | grep . ||
-      echo "exit code $code"
+    python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" report-line <"$said" || echo "exit code $code"
   fi
   rm -f "$said"
   return $code

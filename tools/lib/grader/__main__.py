@@ -21,7 +21,6 @@ signal.signal(signal.SIGINT, signal.SIG_DFL)
 import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
 import os
 import queue
-import re
 import threading
 import time
 import zipfile
@@ -32,14 +31,16 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import intake  # noqa: E402
 import picture  # noqa: E402
 from compare import compare, tolerance  # noqa: E402
+from contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
 from handback import write_feedback, write_gradebook  # noqa: E402
 from intake import Submission, is_source  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from result import Pair, Result  # noqa: E402
-from sandbox import (LIMITS, SCREEN, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
+from sandbox import (LIMITS, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
 from similar import groups, near_identical  # noqa: E402
-from submission import SOURCE_LIMIT, Grader, Kit, canonical_time, picture_name  # noqa: E402
+from pictures import reference_pictures  # noqa: E402
+from submission import SOURCE_LIMIT, Grader, Kit  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -120,34 +121,16 @@ def parse_arguments(argv):
     if not 0 < args.points <= 10000:
         parser.error("--points takes a number above 0, up to 10000")
 
-    pictures = {}
-    if os.path.isdir(args.reference):
-        for entry in sorted(os.listdir(args.reference)):
-            m = re.fullmatch(r"([1-9]\d*x[1-9]\d*)(?:@(\d{1,6}(?:\.\d{1,6})?))?\.png", entry)
-            if m:
-                pictures[(m.group(1), canonical_time(m.group(2) or "0"))] = os.path.join(args.reference, entry)
-        if not pictures:
-            parser.error("no pictures named by size and time (800x600@0.png) in %s" % args.reference)
-    if args.times is not None:
-        times = args.times.split(",")
-        for time_ in times:
-            if not re.fullmatch(r"\d{1,6}(\.\d{1,6})?", time_):
-                parser.error("--times takes seconds like 0,0.5,1, not '%s'" % args.times)
-        times = [canonical_time(t) for t in times]
-        if len(set(times)) != len(times):
-            parser.error("--times names a time twice: %s" % args.times)
-    else:
-        times = sorted({t for _, t in pictures}, key=float) if pictures else ["0"]
-    if args.sizes is not None:
-        sizes = args.sizes.split(",")
-        for size in sizes:
-            m = re.fullmatch(r"([1-9]\d{0,3})x([1-9]\d{0,3})", size)
-            if not m or int(m.group(1)) > SCREEN[0] or int(m.group(2)) > SCREEN[1]:
-                parser.error("--sizes takes WxH,WxH,... up to %dx%d, not '%s'" % (SCREEN + (args.sizes,)))
-        if len(set(sizes)) != len(sizes):
-            parser.error("--sizes names a size twice: %s" % args.sizes)
-    else:
-        sizes = list(dict.fromkeys(s for s, _ in pictures)) if pictures else DEFAULT_SIZES
+    pictures = reference_pictures(args.reference) if os.path.isdir(args.reference) else {}
+    if os.path.isdir(args.reference) and not pictures:
+        parser.error("no pictures named by size and time (800x600@0.png) in %s" % args.reference)
+    try:
+        times = parse_times("--times", args.times) if args.times is not None else \
+            sorted({t for _, t in pictures}, key=float) if pictures else ["0"]
+        sizes = parse_sizes("--sizes", args.sizes) if args.sizes is not None else \
+            list(dict.fromkeys(s for s, _ in pictures)) if pictures else DEFAULT_SIZES
+    except Refused as error:
+        parser.error(str(error))
     missing = [(s, t) for s in sizes for t in times if pictures and (s, t) not in pictures]
     if missing:
         parser.error("no reference picture %s in %s" % (picture_name(*missing[0]), args.reference))

@@ -13,9 +13,9 @@ import os
 import zipfile
 
 import picture
+from contract import picture_name
 from report import cell, printable
 from sandbox import SCREEN, NotRegular, read_regular
-from submission import picture_name
 
 PAGE = "feedback.html"
 # The columns of the course site's grading worksheet: it matches a row by "Identifier" (the

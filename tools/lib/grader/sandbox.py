@@ -20,9 +20,10 @@ import sys
 import threading
 import time
 
+from contract import EXIT, MAX_HEIGHT, MAX_WIDTH
 from outside import run_limited
 
-SCREEN = (1920, 1200)
+SCREEN = (MAX_WIDTH, MAX_HEIGHT)  # holds the largest picture any tool asks for
 FIRST_UID = 64000  # each sandbox runs as a user of its own, the first free one from here up
 MEMORY_LIMIT = 1 << 30
 PROCESS_LIMIT = 256
@@ -331,11 +332,11 @@ Xvfb -displayfd 3 -screen 0 %dx%dx24 -nolisten tcp -extension MIT-SHM -auth "$HO
 i=0
 until [ -s /tmp/.display ]; do
   i=$((i + 1))
-  [ $i -le 1000 ] || { echo "failed: the X server did not start" >&2; exit 12; }
+  [ $i -le 1000 ] || { echo "failed: the X server did not start" >&2; exit %d; }
   sleep 0.01
 done
 DISPLAY=:$(head -c 8 /tmp/.display | tr -dc 0-9) exec "$@"
-""" % SCREEN
+""" % (SCREEN + (EXIT["failed"],))
 
 
 class Sandboxes:

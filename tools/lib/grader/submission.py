@@ -9,6 +9,8 @@ import shlex
 import shutil
 
 import picture
+from contract import picture_name, report_line, verdict as driver_verdict
+from pictures import driver_orders
 from report import printable, student_name
 from result import Result
 from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
@@ -18,8 +20,6 @@ PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 SOURCE_LIMIT = 1 << 20  # bytes of each file of a submission's scene
 SOURCE_FILES = 16  # .cpp files of one submission built together, each compiled in one step
-# The driver's exit codes (harness/Driver.cpp) and the verdicts they give.
-DRIVER_VERDICTS = {10: "error box", 11: "crashed", 12: "crashed", 13: "left early"}
 
 
 class Failure(Exception):
@@ -28,17 +28,6 @@ class Failure(Exception):
     def __init__(self, verdict, detail, messages=""):
         super().__init__(detail)
         self.verdict, self.detail, self.messages = verdict, detail, messages
-
-
-def canonical_time(text):
-    """Seconds as the driver names its pictures: 0.50 is 0.5, 1.0 is 1."""
-    whole, _, fraction = text.partition(".")
-    fraction = fraction.rstrip("0")
-    return str(int(whole)) + ("." + fraction if fraction else "")
-
-
-def picture_name(size, time_):
-    return "%s@%s.png" % (size, time_)
 
 
 class Kit:
@@ -175,17 +164,16 @@ class Grader:
         """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
         os.makedirs(os.path.join(scratch, "pictures"))
         os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
-        argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM, "--frames", "pictures",
-                "--sizes", ",".join(self.args.sizes), "--times", ",".join(self.args.times)]
+        argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM] + driver_orders("pictures", self.args.sizes,
+                                                                               self.args.times)
         code, said = self.boxes.run(slot, scratch, argv, display=True)
         made, refused = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
         if code is None:
             raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
-        line = next((l for l in reversed(said.splitlines()) if re.match(r"(crash|exception|failed|closed): ", l)), "")
-        line = line.split(": ", 1)[1] if line else ""
-        if code in DRIVER_VERDICTS:
-            raise Failure(DRIVER_VERDICTS[code], printable(line) or "exit code %d" % code)
+        line = (report_line(said) or ("", ""))[1]
+        if driver_verdict(code):
+            raise Failure(driver_verdict(code), printable(line) or "exit code %d" % code)
         if code != 0:
             raise Failure("crashed", "exit code %d" % code)
         if refused:

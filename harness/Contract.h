@@ -1,0 +1,253 @@
+// What the tools' entries into an exercise (Driver.cpp, WatchHost.cpp) promise the tools: their
+// options, exit codes and output lines, the sizes and scene times they take and how a picture is
+// named. tools/lib/contract.py says the same for the tools; `NAME.exe --contract` prints this
+// side (Text), and tests/unit/test_contract.py holds the two together. Plain C++, no Windows
+// header: the unit build prints it natively too.
+#pragma once
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Contract
+{
+
+// The program's caption (res/Tutorial.form): how the tools find its window.
+inline constexpr char Caption[] = "Zorv OpenGL Tutorial Exercise";
+
+// The driver's options, as its usage names them.
+inline const std::vector<std::string> Options{"--frames DIR", "--sizes WxH,...",    "--times S,...",
+                                              "--hold",       "--first-frame FILE", "--contract"};
+
+enum TExitCode
+{
+    ExitUsage = 2,
+    ExitException = 10, // an exception escaped: what the program would show in its error box
+    ExitCrash = 11,     // a structured exception (a fault) that nothing handled
+    ExitFailed = 12,    // the driver could not do its job: a size not granted, a file not written
+    ExitClosed = 13,    // the window closed before every picture was taken
+};
+
+// What a report line on the standard error says happened; the driver's last one explains its
+// exit code ("crash: TEXT"); the watch host's name the scene ("crash NAME: TEXT").
+enum class TLine
+{
+    Usage,
+    Exception,
+    Crash,
+    Failed,
+    Closed,
+    Shown, // the watch host only: "shown NAME in MS ms (load MS ms)"
+};
+
+inline const char* KindName(TLine Kind)
+{
+    static const char* const Names[] = {"usage", "exception", "crash", "failed", "closed", "shown"};
+    return Names[static_cast<int>(Kind)];
+}
+
+inline std::string ReportLine(TLine Kind, const std::string& Text)
+{
+    return std::string(KindName(Kind)) + ": " + Text;
+}
+
+inline std::string WatchLine(TLine Kind, const std::string& Scene, const std::string& Text)
+{
+    return std::string(KindName(Kind)) + " " + Scene + ": " + Text;
+}
+
+inline std::string ShownLine(const std::string& Scene, long long Ms, long long LoadMs)
+{
+    return std::string(KindName(TLine::Shown)) + " " + Scene + " in " + std::to_string(Ms) +
+           " ms (load " + std::to_string(LoadMs) + " ms)";
+}
+
+// The largest client area any tool asks for: the grader's sandbox screen, and the tools' own
+// display, hold it whole.
+inline constexpr int MaxWidth = 1920, MaxHeight = 1200;
+// Scene times are seconds with at most this many digits each side of the point.
+inline constexpr int TimeDigits = 6;
+
+struct TSize
+{
+    int Width, Height;
+};
+
+inline std::string SizeName(const TSize& Size)
+{
+    return std::to_string(Size.Width) + "x" + std::to_string(Size.Height);
+}
+
+// The errors a tool gives for a list it cannot take, word for word the same in every tool.
+inline std::string SizeError(const std::string& Option, const std::string& Item)
+{
+    return Option + " takes WxH,... with W from 1 to " + std::to_string(MaxWidth) +
+           " and H from 1 to " + std::to_string(MaxHeight) + ", not '" + Item + "'";
+}
+
+inline std::string TimeError(const std::string& Option, const std::string& Item)
+{
+    return Option + " takes seconds like 0,0.5,1 (at most " + std::to_string(TimeDigits) +
+           " digits each side of the point), not '" + Item + "'";
+}
+
+inline std::string TwiceError(const std::string& Option, const std::string& Item)
+{
+    return Option + " names " + Item + " twice";
+}
+
+namespace Detail
+{
+
+inline bool Digits(const std::string& Text, std::size_t Most)
+{
+    if (Text.empty() || Text.size() > Most)
+        return false;
+    for (const char C : Text)
+        if (C < '0' || C > '9')
+            return false;
+    return true;
+}
+
+// A whole number from 1 to Most, written without a leading zero; 0 when it is not one.
+inline int Dimension(const std::string& Text, int Most)
+{
+    if (!Digits(Text, 4) || Text[0] == '0')
+        return 0;
+    const int Value = std::stoi(Text);
+    return Value <= Most ? Value : 0;
+}
+
+inline std::vector<std::string> Split(const std::string& List)
+{
+    std::vector<std::string> Items;
+    std::size_t Start = 0;
+    for (std::size_t Comma; (Comma = List.find(',', Start)) != std::string::npos; Start = Comma + 1)
+        Items.push_back(List.substr(Start, Comma - Start));
+    Items.push_back(List.substr(Start));
+    return Items;
+}
+
+} // namespace Detail
+
+// One "WxH"; throws std::invalid_argument with SizeError.
+inline TSize ParseSize(const std::string& Option, const std::string& Item)
+{
+    const std::size_t X = Item.find('x');
+    const int Width = X == std::string::npos ? 0 : Detail::Dimension(Item.substr(0, X), MaxWidth);
+    const int Height =
+        X == std::string::npos ? 0 : Detail::Dimension(Item.substr(X + 1), MaxHeight);
+    if (Width == 0 || Height == 0)
+        throw std::invalid_argument(SizeError(Option, Item));
+    return {Width, Height};
+}
+
+// Seconds as every tool writes them, whatever way they were given: "0.50" is "0.5", "1.0" is
+// "1", "007" is "7". Throws std::invalid_argument with TimeError.
+inline std::string CanonicalTime(const std::string& Option, const std::string& Item)
+{
+    const std::size_t Point = Item.find('.');
+    std::string Whole = Item.substr(0, Point);
+    std::string Fraction = Point == std::string::npos ? "" : Item.substr(Point + 1);
+    if (!Detail::Digits(Whole, TimeDigits) ||
+        (Point != std::string::npos && !Detail::Digits(Fraction, TimeDigits)))
+        throw std::invalid_argument(TimeError(Option, Item));
+    Whole.erase(0, std::min(Whole.find_first_not_of('0'), Whole.size() - 1));
+    Fraction.erase(Fraction.find_last_not_of('0') + 1);
+    return Fraction.empty() ? Whole : Whole + "." + Fraction;
+}
+
+inline std::vector<TSize> ParseSizes(const std::string& Option, const std::string& List)
+{
+    std::vector<TSize> Sizes;
+    std::set<std::string> Seen;
+    for (const std::string& Item : Detail::Split(List))
+    {
+        Sizes.push_back(ParseSize(Option, Item));
+        if (!Seen.insert(SizeName(Sizes.back())).second)
+            throw std::invalid_argument(TwiceError(Option, Item));
+    }
+    return Sizes;
+}
+
+// The canonical times of a list, each once.
+inline std::vector<std::string> ParseTimes(const std::string& Option, const std::string& List)
+{
+    std::vector<std::string> Times;
+    std::set<std::string> Seen;
+    for (const std::string& Item : Detail::Split(List))
+    {
+        Times.push_back(CanonicalTime(Option, Item));
+        if (!Seen.insert(Times.back()).second)
+            throw std::invalid_argument(TwiceError(Option, Item));
+    }
+    return Times;
+}
+
+// The file of the picture at a size and a canonical time: "640x480@0.5.png".
+inline std::string PictureName(const TSize& Size, const std::string& Time)
+{
+    return SizeName(Size) + "@" + Time + ".png";
+}
+
+// The whole contract as plain lines, with the answers for a fixed list of samples, as
+// `--contract` prints it; contract.py writes the same text from its own code.
+inline std::string Text()
+{
+    std::string Out = std::string("caption ") + Caption + "\n";
+    for (const std::string& Option : Options)
+        Out += "option " + Option + "\n";
+    const std::pair<const char*, int> Codes[] = {{"usage", ExitUsage},
+                                                 {"exception", ExitException},
+                                                 {"crash", ExitCrash},
+                                                 {"failed", ExitFailed},
+                                                 {"closed", ExitClosed}};
+    for (const auto& [Kind, Code] : Codes)
+        Out += std::string("exit ") + Kind + " " + std::to_string(Code) + "\n";
+    for (const TLine Kind :
+         {TLine::Usage, TLine::Exception, TLine::Crash, TLine::Failed, TLine::Closed})
+        Out += "report " + ReportLine(Kind, "TEXT") + "\n";
+    for (const TLine Kind : {TLine::Crash, TLine::Exception, TLine::Failed})
+        Out += "watch " + WatchLine(Kind, "NAME", "TEXT") + "\n";
+    Out += "watch " + ShownLine("NAME", 12, 3) + "\n";
+    Out += "size-limit " + SizeName({MaxWidth, MaxHeight}) + "\n";
+    Out += "time-digits " + std::to_string(TimeDigits) + "\n";
+    for (const char* Sample : {"640x480", "1920x1200", "1x1", "1921x1200", "1920x1201", "0x480",
+                               "0640x480", "640X480", "640x", "x480", "", "640x480x2", " 640x480",
+                               "99999x99999", "640x480,640x480", "800x600,640x480"})
+        try
+        {
+            std::string Sizes;
+            for (const TSize& Size : ParseSizes("--sizes", Sample))
+                Sizes += (Sizes.empty() ? "" : ",") + SizeName(Size);
+            Out += "sizes '" + std::string(Sample) + "' = " + Sizes + "\n";
+        }
+        catch (const std::invalid_argument& Error)
+        {
+            Out += "sizes '" + std::string(Sample) + "' ! " + Error.what() + "\n";
+        }
+    for (const char* Sample :
+         {"0", "0.50", "1.0", "007", "000.000", "10", "0.05", "123456.123456", "1234567",
+          "0.1234567", ".5", "5.", "-1", "1e3", "", " 1", "0.5,0.50", "0.25,1,0"})
+        try
+        {
+            std::string Times;
+            for (const std::string& Time : ParseTimes("--times", Sample))
+                Times += (Times.empty() ? "" : ",") + Time;
+            Out += "times '" + std::string(Sample) + "' = " + Times + "\n";
+        }
+        catch (const std::invalid_argument& Error)
+        {
+            Out += "times '" + std::string(Sample) + "' ! " + Error.what() + "\n";
+        }
+    Out += "picture 640x480 0.50 = " +
+           PictureName(ParseSize("--sizes", "640x480"), CanonicalTime("--times", "0.50")) + "\n";
+    Out += "picture 1920x1200 007 = " +
+           PictureName(ParseSize("--sizes", "1920x1200"), CanonicalTime("--times", "007")) + "\n";
+    return Out;
+}
+
+} // namespace Contract
