@@ -19,8 +19,9 @@ grade_left_behind() {
   grep grade-work /proc/mounts
   for pid in $(comm -13 <(echo "$1") <(ps -e -o pid= | sort)); do
     owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-    # Left to init, or a sandbox's user's. (The Wine session's services outlive it by design.)
-    awk '$3 !~ /^Z/ && ($1 == 1 || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
+    # A sandbox's user's, or one of grading's left to init; not another user's work on a shared
+    # machine, such as a build. (The Wine session's services outlive it by design.)
+    awk '$3 !~ /^Z/ && (($1 == 1 && /grade|bwrap|Xvfb|wine|\.exe/) || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
   done
   return 0
 }

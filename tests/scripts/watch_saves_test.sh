@@ -1,53 +1,16 @@
 #!/usr/bin/env bash
-# tools/run --watch as a student uses it: each save shows in the same window, whose scene clock
-# carries on; a save that does not compile, crashes or throws leaves the last good picture, with
-# one line each; --restart shows a save in a new program; Esc and Ctrl+C in a real terminal end
-# it all, leaving nothing.
-#   watch_test.sh SOURCE_DIR
+# tools/run --watch as a student uses it: each save shows in the same window at the same place,
+# whose scene clock carries on; a save that does not compile, crashes, throws or never returns
+# leaves the last good picture, with one line each; Esc ends it all, leaving nothing.
+#   watch_saves_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tools/lib/x11-helpers.sh"
-work=$(mktemp -d)
-scene="$work/My Scene.cpp" # a space, as students' file names have
-log=$work/watch.log
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$root/tests/scripts/watch_common.sh"
 
 cp "$root/examples/Square.cpp" "$scene"
-BUILD_DIR=${BUILD_DIR:?the build folder} "$root/tools/run" --watch "$scene" >"$log" 2>&1 &
+"$root/tools/run" --watch "$scene" >"$log" 2>&1 &
 watcher=$!
-cleanup() {
-  kill "$watcher" 2>/dev/null
-  timeout 10 tmux -L "watch-test-$$" kill-server 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-message=$("$root/tools/run" --watch "$work/none.cpp" 2>&1)
-[ $? -eq 2 ] && grep -q 'no scene file' <<<"$message" || fail "a missing scene file: $message"
-
-# Waits for the watcher's word on the Nth save: a first frame, or why there is none.
-said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|.* drew no frame|the program stopped)' "$1"; }
-wait_said() {
-  local file=${2:-$log}
-  for _ in $(seq 900); do
-    [ "$(said "$file")" -ge "$1" ] && return 0
-    sleep 0.1
-  done
-  echo "--- the watcher's output:"; cat "$file"
-  exit 1
-}
-# The colour in the middle of a picture, or of the window on the screen, as R,G,B.
-centre() { timeout 20 convert "$1" -gravity center -crop 1x1+0+0 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:; }
-colour() { centre "$BUILD_DIR/screenshot.png"; }
-on_screen() {
-  timeout 20 import -window "$wid" "$work/window.png" 2>/dev/null
-  centre "$work/window.png"
-}
-# Saves the scene in place (truncate and write), drawing the square in this colour.
-save_colour() {
-  sed "s/glColor3f([^)]*)/glColor3f($1)/" "$root/examples/Square.cpp" >"$work/next"
-  cat "$work/next" >"$scene"
-}
+trap 'kill "$watcher" 2>/dev/null; rm -rf "$work"' EXIT
 # A scene whose red is its clock (a level every 0.12 s) and whose green tells the saves apart.
 save_clock() {
   printf '#include "Tutorial.h"\n#include <GL/gl.h>\nvoid TForm1::DrawScene()\n{\n    ::glClearColor(float(SceneTime() / 30.0), %s, 0.0f, 1.0f);\n    ::glClear(GL_COLOR_BUFFER_BIT);\n}\n' "$1" >"$scene"
@@ -55,7 +18,7 @@ save_clock() {
 
 wait_said 1
 [ "$(colour)" = 255,255,255 ] || fail "the first picture is not the white square: $(colour)"
-wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
+wid=$(wait_window "$caption")
 timeout 10 xdotool windowsize "$wid" 500 300 windowmove "$wid" 100 80
 sleep 0.3
 place=$(window_geometry "$wid")
@@ -79,7 +42,7 @@ done
 sleep 1
 [ "$(said "$log")" -eq 6 ] || fail "two writes in a row were not one save: $(said "$log") pictures"
 [ "$(on_screen)" = 0,255,255 ] || fail "the window does not show the last save: $(on_screen)"
-[ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window is not the same after five saves"
+[ "$(wait_window "$caption")" = "$wid" ] || fail "the window is not the same after five saves"
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the window moved: $(window_geometry "$wid"), not $place"
 
 # The scene clock carries on across a save: two seconds later, the red of the next scene's first
@@ -122,7 +85,7 @@ grep -q 'My Scene.cpp threw: no scene yet; the last scene that worked is back' "
 save_colour "1.0f, 1.0f, 1.0f"
 wait_said 14
 [ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the exception: $(colour)"
-[ "$(wait_window 'Zorv OpenGL Tutorial Exercise')" = "$wid" ] || fail "the window changed after a crash"
+[ "$(wait_window "$caption")" = "$wid" ] || fail "the window changed after a crash"
 
 # A scene that never returns: a new program takes the frozen one's place with the last scene
 # that worked.
@@ -131,7 +94,7 @@ wait_said 15
 grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
   fail "a scene that never returns was not reported"
 sleep 2
-wid=$(wait_window 'Zorv OpenGL Tutorial Exercise')
+wid=$(wait_window "$caption")
 [ "$(on_screen)" = 255,255,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"
 
@@ -141,33 +104,6 @@ wait_exit "$watcher" 10
 code=$?
 [ $code -eq 0 ] || fail "watching did not end with code 0 after Esc ($code)"
 grep -q 'the window was closed; watching ends' "$log" || fail "no word that watching ended"
-sleep 0.3
-pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running"
-pgrep -f 'WatchHost\.exe' >/dev/null && fail "the program was left running"
+nothing_left 'WatchHost\.exe' "after Esc"
 
-# In a real terminal: --restart shows a save in a new program, and Ctrl+C ends watching with
-# 130 and one line, no word from the shell, nothing left.
-cp "$root/examples/Square.cpp" "$scene"
-terminal=$work/terminal.log
-timeout 10 tmux -L "watch-test-$$" new-session -d -x 120 -y 30 \
-  "'$root/tools/run' --watch --restart '$scene' >'$terminal' 2>&1; echo \$? >'$work/status'; sleep 60"
-wait_said 1 "$terminal"
-first=$(timeout 10 xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
-save_colour "1.0f, 0.0f, 0.0f"
-wait_said 2 "$terminal"
-[ "$(colour)" = 255,0,0 ] || fail "--restart did not show the save: $(colour)"
-second=$(timeout 10 xdotool getwindowpid "$(wait_window 'Zorv OpenGL Tutorial Exercise')")
-[ "$second" != "$first" ] || fail "--restart kept the old program (process $first)"
-timeout 10 tmux -L "watch-test-$$" send-keys C-c
-for _ in $(seq 150); do [ -s "$work/status" ] && break; sleep 0.1; done
-[ "$(cat "$work/status" 2>/dev/null)" = 130 ] || fail "Ctrl+C ended watching with '$(cat "$work/status" 2>/dev/null)', not 130"
-grep -q '^watch: ended by Ctrl+C$' "$terminal" || fail "no word that Ctrl+C ended watching"
-grep -qiE 'not a valid identifier|stack smashing|Traceback|Terminated|Killed' "$terminal" &&
-  fail "the shell or Python spoke: $(cat "$terminal")"
-sleep 0.3
-pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running after Ctrl+C"
-pgrep -f 'drivers.Watch\.exe' >/dev/null && fail "the program was left running after Ctrl+C"
-
-[ $failures -eq 0 ] && echo "saves shown in one window, failures reported, Esc and Ctrl+C end it cleanly"
-[ $failures -eq 0 ] || { echo "--- the watcher's output:"; cat "$log" "$terminal"; }
-exit $((failures > 0))
+watch_finish "saves shown in one window, failures reported, Esc ends it cleanly"
