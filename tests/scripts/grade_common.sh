@@ -25,15 +25,20 @@ expect() {
   [ "$got" = "$2" ] || fail "$1: '$got', not '$2'"
 }
 
-# Nothing left running, mounted or in the work folder (within 10 s); the logs if anything failed.
-grade_finish() {
+# Nothing that was not running before the runs is left running or in a control group (within 10 s).
+grade_nothing_left() {
   local left
   for _ in $(seq 100); do
     left=$(grade_left_behind "$processes"; ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
     [ -z "$left" ] && break
     sleep 0.1
   done
-  [ -z "$left" ] || fail "left behind: $left"
+  [ -z "$left" ] || fail "$1 left: $left"
+}
+
+# Nothing left running, mounted or in the work folder; the logs if anything failed.
+grade_finish() {
+  grade_nothing_left "the runs"
   [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
   if [ $failures -ne 0 ]; then
     echo "--- tools/grade said:"

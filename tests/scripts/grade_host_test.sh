@@ -1,22 +1,16 @@
 #!/usr/bin/env bash
-# tools/grade against what a submission makes for the host to read: a flood of output, pictures
-# that inflate to hundreds of megabytes, its pictures folder swapped for a link, a submission that
-# is a link to a file only root may read, a name that is not UTF-8. Each gets its verdict while
+# tools/grade against what a submission makes for the host to read: a flood of output, its
+# pictures folder swapped for a link, a submission that is a link to a file only root may read, a name that is not UTF-8. Each gets its verdict while
 # the grader's memory stays small. Then signals mid-class, SIGKILL included: nothing is left
 # running, and the next run removes what a killed grader left and grades.
 #   grade_host_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-fixtures=$root/tests/grade
-work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")
-chmod 755 "$work"
+. "$root/tests/scripts/grade_common.sh"
+. "$root/tools/lib/x11-helpers.sh" # wait_exit
 # The same path names one folder on the host and another in a sandbox's own /tmp.
 lure=$(mktemp -d /tmp/lure.XXXXXX)
 trap 'rm -rf "$work" "$lure"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-. "$root/tools/lib/x11-helpers.sh" # wait_exit
-. "$root/tests/scripts/grade_left.sh"
 PEAK_LIMIT_KIB=$((160 << 10))      # the grader's own memory, at its highest
 
 # The expected pictures, which are the reference and what the lure's link leads to on the host.
@@ -25,7 +19,7 @@ timeout 120 "$root/tools/capture" --no-build --sizes 792x573,960x400,400x720 --t
 
 class=$work/class
 mkdir -p "$class"
-cp "$fixtures"/{flood,inflater}.cpp "$class/"
+cp "$fixtures/flood.cpp" "$class/"
 sed "s|@LURE@|$lure|g" "$fixtures/lure.cpp" >"$class/lure.cpp"
 latin1=$(printf 'M\xfcller')
 cp "$fixtures/correct.cpp" "$class/$latin1.cpp"
@@ -58,16 +52,15 @@ wait $tool || fail "tools/grade exited with $?"
 [ "$peak" -gt 0 ] && [ "$peak" -le $PEAK_LIMIT_KIB ] || fail "the grader's memory peaked at $((peak >> 10)) MiB"
 echo "the grader's memory peaked at $((peak >> 10)) MiB"
 
-expect() {
+expect_detail() {
   local got
   got=$(awk -F, -v s="$1" 'NR > 1 && $1 == s && $2 == "792x573" {print}' "$out/results.csv")
   [[ $got == "$1,792x573,0,$2,"* ]] && grep -q -- "$3" <<<"$got" || fail "$1: '$got', not '$2' with '$3'"
 }
-expect flood "too much output" "more than 64 MiB"
-expect inflater "bad picture" "@0.png: it holds more pixel data than"
-expect lure "bad picture" "its pictures folder is a symbolic link"
-expect link "not a regular file" "symbolic link"
-expect "M�ller" pass ""
+expect_detail flood "too much output" "more than 64 MiB"
+expect_detail lure "bad picture" "its pictures folder is a symbolic link"
+expect_detail link "not a regular file" "symbolic link"
+expect_detail "M�ller" pass ""
 grep -rq "private key" "$work/grade.log" "$out" && fail "the linked file was read"
 grep -q "M�ller" "$out/report.html" || fail "the name is not in the report"
 limits=$(grep '^grade: each sandbox' "$work/grade.log")
@@ -115,13 +108,7 @@ stop_mid_class() {
     grep -q 'The run was interrupted: 1 of 3' "$out-$signal-$target/report.html" ||
       fail "no report of what was graded before SIG$signal: $(tail -2 "$log")"
   fi
-  # Nothing may be left within 10 s.
-  for _ in $(seq 100); do
-    left=$(grade_left_behind "$processes")
-    [ -z "$left" ] && break
-    sleep 0.1
-  done
-  [ -z "$left" ] || fail "SIG$signal to the $target left: $left"
+  grade_nothing_left "SIG$signal to the $target"
 }
 stop_mid_class TERM script
 stop_mid_class HUP script
@@ -133,13 +120,4 @@ timeout 120 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after
 grep -q '^grade: removed what an earlier run that was killed left: 2 control groups, 1 work folder' "$work/after.log" ||
   fail "what the killed run left is not told: $(head -3 "$work/after.log")"
 grep -q '^a,792x573,0,pass' "$out-after/results.csv" || fail "the run after did not grade"
-[ -z "$(ls -A "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "work folders left: $(ls "$BUILD_DIR/grade-work")"
-[ -z "$(ls -d /sys/fs/cgroup/tutorial-grade-* /sys/fs/cgroup/*/tutorial-grade-* 2>/dev/null)" ] ||
-  fail "control groups left"
-
-if [ $failures -ne 0 ]; then
-  echo "--- tools/grade said:"
-  cat "$work/grade.log" "$work/killed.log" "$work/after.log"
-  exit 1
-fi
-echo "each hostile output has its verdict, the grader stayed small, a killed run left nothing running"
+grade_finish "each hostile output has its verdict, the grader stayed small, a killed run left nothing running"

@@ -7,11 +7,7 @@
 #   grade_site_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-fixtures=$root/tests/grade
-work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$root/tests/scripts/grade_common.sh"
 
 # The copy: the comment gone, the file renamed, spaces and tabs moved, a comment of its own.
 grep -v '^//' "$fixtures/correct.cpp" | sed 's/^    /\t/; s/(-3.0f, -3.0f)/( -3.0f ,-3.0f )/; s/^{$/{ \/\/ my own work/' \
@@ -102,11 +98,4 @@ refused() {
 }
 refused climb.zip "Ada_1_assignsubmission_file_/../../../climbed.cpp has a name that would reach outside the class"
 [ -z "$(find "$BUILD_DIR" -name climbed.cpp)" ] || fail "a name climbed out"
-[ -z "$(ls -A "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "work folders left: $(ls "$BUILD_DIR/grade-work")"
-
-if [ $failures -ne 0 ]; then
-  echo "--- tools/grade said:"
-  cat "$work/grade.log"
-  exit 1
-fi
-echo "the course site's class graded, handed back and refused where hostile"
+grade_finish "the course site's class graded, handed back and refused where hostile"

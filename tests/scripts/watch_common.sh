@@ -9,7 +9,7 @@ scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-caption='Zorv OpenGL Tutorial Exercise'
+caption=$(timeout 10 python3 "$root/tools/lib/contract.py" caption)
 : "${BUILD_DIR:?the build folder}"
 
 # Waits for the watcher's word on the Nth save in its output (default: log): a first frame, or

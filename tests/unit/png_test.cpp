@@ -135,10 +135,4 @@ INSTANTIATE_TEST_SUITE_P(Frames, PngTest, testing::Values(
     [](const testing::TestParamInfo<TFrame>& Info) { return std::string(Info.param.Name); });
 // clang-format on
 
-TEST(Png, ARenderedFrameTakesAFractionOfItsPixels)
-{
-    const std::vector<std::uint8_t> Rgb = Scene(792, 573);
-    EXPECT_LT(EncodePng(792, 573, Rgb).size(), Rgb.size() / 20);
-}
-
 } // namespace

@@ -3,8 +3,8 @@ sim_c++'s output, points, the outputs written each on its own. (grade_site_test.
 class end to end.)"""
 import argparse
 import csv
-import importlib.util
 import os
+import runpy
 import signal
 import sys
 import zipfile
@@ -130,15 +130,13 @@ def test_points_are_the_share_of_pictures_that_pass_where_the_verdict_let_them_b
 
 
 def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_code_says_so(tmp_path, capsys):
-    spec = importlib.util.spec_from_file_location("grader_run", os.path.join(GRADER, "__main__.py"))
-    grader = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(grader)
+    grader = runpy.run_path(os.path.join(GRADER, "__main__.py"), run_name="grader_run")
     signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
     shot = ("40x30", "0")
     args = argparse.Namespace(out=str(tmp_path), submissions=str(tmp_path / "class"), reference=str(tmp_path / "a.cpp"),
                               sizes=["40x30"], times=["0"], shots=[shot], fuzz=2.0, tolerance=None, points=10,
                               build=str(tmp_path))
-    run = grader.Run(args)
+    run = grader["Run"](args)
     run.references = {}
     run.results = [Result("Ada", "1", ["Ada_1_assignsubmission_file_"], "01", "differs", "40x30@0: 9 pixels",
                           differences={shot: (9, "")}), None]

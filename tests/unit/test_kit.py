@@ -47,21 +47,6 @@ def test_a_scene_is_compiled_as_cmake_compiles_the_module_entry_with_the_header_
         assert f.read().strip() == command[0]
 
 
-def test_a_program_and_a_module_link_the_entry_whole_the_libraries_and_the_resources_by_absolute_path(build):
-    link = kit_file(build, "link.rsp")
-    entry = link.index("-Wl,--whole-archive")
-    assert link[entry + 1].endswith("/harness/libtutorial_entry.a") and link[entry + 2] == "-Wl,--no-whole-archive"
-    paths = [a for a in link if not a.startswith("-")]
-    assert [os.path.basename(p) for p in paths] == ["Tutorial.rc.res", "libtutorial_entry.a", "libtutorial.a",
-                                                    "libforms.a"]
-    assert "-mwindows" in link and {"-lopengl32", "-lgdi32", "-luser32", "-lshell32"} <= set(link)
-    module = kit_file(build, "module.rsp")
-    assert "-shared" in module and "-mwindows" not in module
-    paths += [a for a in module if not a.startswith("-")]
-    assert [os.path.basename(p) for p in paths[4:]] == ["SceneModule.cpp.obj", "libWatchHost.dll.a"]
-    assert all(os.path.isabs(p) for p in paths)
-
-
 def test_the_sandbox_is_told_every_file_a_build_with_the_kit_reads(build):
     link = [a for a in kit_file(build, "link.rsp") if os.path.isabs(a)]
     made = link + [os.path.join(build, "kit", "Tutorial.hxx.gch")]

@@ -39,16 +39,16 @@ def tolerance(given, size):
     return width * height // TOLERANCE_SHARE
 
 
-def compare(reference, picture, fuzz, diff="null:"):
+def compare(reference, picture, fuzz, diff="null:", *, timeout):
     """Differing pixels, or None and why they cannot be compared; the difference picture goes
-    to DIFF. ImageMagick has COMPARE_TIMEOUT seconds for it."""
+    to DIFF. ImageMagick has TIMEOUT seconds for it (COMPARE_TIMEOUT is the tools')."""
     result = run_limited(["compare"] + MAGICK_LIMITS + ["-metric", "AE", "-fuzz", "%g%%" % fuzz, reference, picture,
-                                                        diff], COMPARE_TIMEOUT)
+                                                        diff], timeout)
     m = re.match(r"^\s*([0-9.e+]+)", result.stderr)
     if result.returncode in (0, 1) and m:
         return int(float(m.group(1))), None
     if result.returncode == 124:
-        return None, "the comparison took more than %d s" % COMPARE_TIMEOUT
+        return None, "the comparison took more than %d s" % timeout
     return None, "the pictures cannot be compared: %s" % (" ".join(result.stderr.split())[:200] or
                                                           "exit code %d" % result.returncode)
 
@@ -79,7 +79,7 @@ def match(fuzz, given, reference, picture, name):
         print("capture: no reference %s" % os.path.join(reference, name), file=sys.stderr)
         return False
     allowed = tolerance(given, parse_picture_name(name)[0])
-    differing, why = compare(expected, picture, fuzz)
+    differing, why = compare(expected, picture, fuzz, timeout=COMPARE_TIMEOUT)
     if differing is None:
         print("capture: cannot compare %s with %s: %s" % (name, expected, why), file=sys.stderr)
         return False

@@ -30,7 +30,6 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 import intake  # noqa: E402
 import picture  # noqa: E402
-from compare import compare, tolerance  # noqa: E402
 from contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
 from handback import write_feedback, write_gradebook  # noqa: E402
 from intake import Submission, is_source  # noqa: E402
@@ -39,7 +38,7 @@ from result import Pair, Result  # noqa: E402
 from sandbox import (LIMITS, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
                      read_regular, remove_leftovers, remove_mounted)
 from similar import groups, near_identical  # noqa: E402
-from pictures import reference_pictures  # noqa: E402
+from pictures import COMPARE_TIMEOUT, compare, reference_pictures, tolerance  # noqa: E402
 from submission import SOURCE_LIMIT, Grader, Kit  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
@@ -310,6 +309,14 @@ class Run:
             while not event.wait(0.5):
                 pass
 
+    def compare(self, taken, tag, shot):
+        """Differing pixels and the difference picture, or None and why they cannot be compared.
+        NOTE: both pictures were written by the grader itself (picture.take), so ImageMagick reads
+        nothing a submission wrote."""
+        diff = os.path.join(self.grader.out, "pictures", "%s-%s-diff.png" % (tag, picture_name(*shot)[:-4]))
+        differing, why = compare(self.references[shot], taken, self.args.fuzz, diff, timeout=COMPARE_TIMEOUT)
+        return (differing, diff) if differing is not None else (None, why)
+
     def grade_one(self, slot, index):
         """The submission at INDEX graded in SLOT and its pictures compared with the reference's."""
         args, submission, tag = self.args, self.submissions[index], "%02d" % (index + 1)
@@ -317,12 +324,11 @@ class Run:
             result = self.grader.grade(slot, submission, tag)
             for shot in args.shots:
                 if shot in result.pictures:
-                    result.differences[shot] = compare(self.grader.out, args.fuzz, self.references[shot],
-                                                       result.pictures[shot], tag, shot)
+                    result.differences[shot] = self.compare(result.pictures[shot], tag, shot)
         except Exception as error:  # the grader's own fault: say so, go on with the rest
             return Result.of(submission, tag, "crashed", "the grader failed: %s" % error)
         differs = [s for s in args.shots if s in result.differences and
-                   (result.pixels(s) is None or result.pixels(s) > tolerance(args.tolerance, s))]
+                   (result.pixels(s) is None or result.pixels(s) > tolerance(args.tolerance, s[0]))]
         if result.verdict == "pass" and differs:
             result.verdict = "differs"
             result.detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % result.pixels(s)
@@ -373,7 +379,7 @@ class Run:
         """Writes report.html, results.csv, gradebook.csv and feedback.zip, each on its own: one
         that cannot be written costs none of the others, and makes the exit code 1."""
         args, out, graded = self.args, os.path.abspath(self.args.out), self.graded()
-        allowed = lambda shot: tolerance(args.tolerance, shot)
+        allowed = lambda shot: tolerance(args.tolerance, shot[0])
         outputs = [
             ("report.html", lambda: write_report(out, args, graded, self.references, self.ignored, len(self.results),
                                                  self.pairs, self.similarity_note)),
