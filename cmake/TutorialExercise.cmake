@@ -16,11 +16,11 @@ function(add_tutorial_exercise Name Scene)
 endfunction()
 
 # add_tutorial_driver(NAME SCENE_FILE)
-# Builds drivers/NAME.exe (target NAME_driver): the scene with harness/Driver.cpp as its entry,
-# which the tools run to have the program picture its own frames.
+# Builds drivers/NAME.exe (target NAME_driver): the scene with harness/Driver.cpp as its entry
+# (compiled once, for every driver), which the tools run to have the program picture its own frames.
 function(add_tutorial_driver Name Scene)
-    add_executable(${Name}_driver WIN32 ${PROJECT_SOURCE_DIR}/harness/Driver.cpp ${Scene})
-    target_link_libraries(${Name}_driver PRIVATE tutorial_driver tutorial tutorial_resources)
+    add_executable(${Name}_driver WIN32 ${Scene})
+    target_link_libraries(${Name}_driver PRIVATE tutorial_driver_entry tutorial_driver tutorial tutorial_resources)
     set_target_properties(${Name}_driver PROPERTIES
         OUTPUT_NAME ${Name}
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/drivers)

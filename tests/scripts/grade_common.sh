@@ -25,20 +25,23 @@ expect() {
   [ "$got" = "$2" ] || fail "$1: '$got', not '$2'"
 }
 
-# Nothing that was not running before the runs is left running or in a control group (within 10 s).
+# Nothing that was not running before the runs (PROCESSES) is left running or mounted within
+# 10 s; with --groups, nor a control group (a killed grader leaves them for the next run).
 grade_nothing_left() {
   local left
   for _ in $(seq 100); do
-    left=$(grade_left_behind "$processes"; ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+    left=$(grade_left_behind "$processes"
+      [ "${2:-}" != --groups ] || ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
     [ -z "$left" ] && break
     sleep 0.1
   done
   [ -z "$left" ] || fail "$1 left: $left"
 }
 
-# Nothing left running, mounted or in the work folder; the logs if anything failed.
+# Nothing left running, mounted, in a control group or in the work folder; the logs if anything
+# failed.
 grade_finish() {
-  grade_nothing_left "the runs"
+  grade_nothing_left "the runs" --groups
   [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
   if [ $failures -ne 0 ]; then
     echo "--- tools/grade said:"

@@ -6,7 +6,7 @@
 grade_x_servers() {
   local pid
   for pid in $(pgrep -x Xvfb); do
-    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- '1920x1200x24 .*-auth ' && echo "$pid"
+    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' && echo "$pid"
   done
 }
 
