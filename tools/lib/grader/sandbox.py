@@ -426,9 +426,9 @@ class Sandboxes:
             self.why_not["sandbox"] = "a program in it said: %s" % (" ".join(said.split())[:300] or "exit code %s" % code)
         return held
 
-    def run(self, slot, scratch, argv, cwd="/scratch", display=False):
-        """Runs argv in the sandbox for at most --timeout seconds; returns (exit code or None when
-        the limit ended it, output). Its output is read as it comes and held to Output's bound;
+    def run(self, slot, scratch, argv, cwd="/scratch", display=False, timeout=None):
+        """Runs argv in the sandbox for at most TIMEOUT seconds (--timeout's by default); returns
+        (exit code or None when the limit ended it, output). Its output is read as it comes and held to Output's bound;
         past OUTPUT_CAP bytes the sandbox is ended and Flooded raised."""
         with self.lock:
             if self.stopping.is_set():
@@ -440,7 +440,7 @@ class Sandboxes:
                                        stderr=subprocess.STDOUT, start_new_session=True)
             self.running.add(process)
         try:
-            deadline = time.monotonic() + self.timeout
+            deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
             output, chunks = Output(), read_until(process.stdout, deadline)
             for chunk in chunks:
                 output.add(chunk)
