@@ -32,14 +32,14 @@ import intake  # noqa: E402
 import picture  # noqa: E402
 from contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
 from handback import write_feedback, write_gradebook  # noqa: E402
-from intake import Submission, is_source  # noqa: E402
+from intake import Submission  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from result import Pair, Result  # noqa: E402
-from sandbox import (LIMITS, NotRegular, Sandboxes, Slot, Users, die_with_parent, private_mounts,  # noqa: E402
-                     read_regular, remove_leftovers, remove_mounted)
+from sandbox import (LIMITS, Flooded, NotRegular, Sandboxes, Slot, Users, die_with_parent,  # noqa: E402
+                     private_mounts, read_regular, remove_leftovers, remove_mounted)
 from similar import groups, near_identical  # noqa: E402
 from pictures import COMPARE_TIMEOUT, compare, reference_pictures, tolerance  # noqa: E402
-from submission import SOURCE_LIMIT, Grader, Kit  # noqa: E402
+from submission import SOURCE_LIMIT, Grader, Kit, read_scene  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -346,30 +346,38 @@ class Run:
               flush=True)
 
     def check_similarity(self):
-        """Pairs the graded results whose code is near-identical, each naming the other, or
-        notes why that could not be checked."""
+        """Pairs the graded results whose code is near-identical, each naming the other, with a
+        note on each student not compared in full, or notes why nothing could be checked. A
+        submission is what its build reads; sim_c++ runs in the first slot's sandbox."""
         texts = {}
         for index, submission in enumerate(self.submissions):
-            code = []
-            for name, path in submission.files:
-                if is_source(name):
-                    try:
-                        code.append(read_regular(path, SOURCE_LIMIT)[0])
-                    except NotRegular:
-                        pass
-            if self.results[index] is not None and any(code):
-                texts[index] = b"\n".join(code)
+            if self.results[index] is not None:
+                # NOTE: only what read_scene takes: a submission refused or too large is not read.
+                files = read_scene(submission)[0]
+                if files:
+                    texts[index] = files
+        slot = self.slots[0]
         try:
             starter = read_regular(os.path.realpath(self.args.starter), SOURCE_LIMIT)[0] if self.args.starter else None
-            found, note = near_identical(texts, starter, os.path.join(self.work, "similar"))
-        except (OSError, NotRegular) as error:  # the check is an aid: its failure costs no report
-            found, note = [], "the similarity check could not run: %s" % error
+            slot.next_user()
+            scratch = slot.disk.make()
+            # sim_c++ writes its outputs here alone; what it reads stays root's.
+            os.mkdir(os.path.join(scratch, "out"), 0o755)
+            os.chown(os.path.join(scratch, "out"), slot.uid, slot.uid)
+            run = lambda argv, timeout: self.boxes.run(slot, scratch, argv, timeout=timeout)
+            found, notes, note = near_identical(texts, starter, scratch, run)
+        except (OSError, NotRegular, Flooded) as error:  # the check is an aid: its failure costs no report
+            found, notes, note = [], {}, "the similarity check could not run: %s" % error
+        finally:
+            slot.disk.clear()
+        for index, words in notes.items():
+            self.results[index].copy_note = words
         pairs = []
         for number, (a, b, ab, ba) in enumerate(found, 1):
             first, second = self.results[a], self.results[b]
             first.similar.append((second, ab, number))
             second.similar.append((first, ba, number))
-            pairs.append(Pair(first, second, ab, ba, texts[a], texts[b]))
+            pairs.append(Pair(first, second, ab, ba, shown(texts[a]), shown(texts[b])))
         self.pairs, self.similarity_note = pairs, note
 
     def graded(self):
@@ -395,7 +403,7 @@ class Run:
 
     def tell_summary(self):
         """The closing lines: how many were graded and how, the near-identical groups, and why
-        similarity was not checked."""
+        similarity was not checked, for the class or for a student."""
         args, graded = self.args, self.graded()
         print("%s %d submissions at %d size%s and %d time%s in %.0f s: %s. Report: %s" % (
             "Interrupted; graded %d of" % len(graded) if self.code else "Graded", len(self.results),
@@ -408,6 +416,16 @@ class Run:
             print("near-identical: %s and %s" % (", ".join(names[:-1]), names[-1]))
         if self.similarity_note and not self.code:
             print("grade: near-identical code not checked: %s" % self.similarity_note, file=sys.stderr)
+        for r in graded:
+            if r.copy_note:
+                print("near-identical code, %s: %s" % (printable(r.student), r.copy_note))
+
+
+def shown(files):
+    """A submission's files as one text for the report, each under its name."""
+    if len(files) == 1:
+        return next(iter(files.values()))
+    return b"".join(b"// %s\n%s\n" % (os.fsencode(name), text) for name, text in files.items())
 
 
 def main(argv):

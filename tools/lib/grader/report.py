@@ -66,21 +66,38 @@ def contact_sheet(results, shot, caption, rel, e):
             % (e(caption), "".join(failed), len(passes), "".join(passes)))
 
 
-def similar_section(pairs, note, e):
-    """Each near-identical pair (result.Pair) with its shares and the two students' code side by
-    side. E escapes text for the page."""
+def which_way(pair):
+    """Which of a pair (result.Pair) holds the other's code, the larger share first: "all of
+    Ada's code is in Bob's; 39 % of Bob's is in Ada's"."""
+    sides = sorted([(pair.first_in_second, pair.first.student, pair.second.student),
+                    (pair.second_in_first, pair.second.student, pair.first.student)],
+                   key=lambda side: -1 if side[0] is None else side[0], reverse=True)
+    share = lambda percent: "all" if percent == 100 else "%d %%" % percent
+    (most, a, b), (back, c, d) = sides
+    rest = "%s's was not compared" % c if back is None else "%s of %s's is in %s's" % (share(back), c, d)
+    return "%s of %s's code is in %s's; %s" % (share(most), a, b, rest)
+
+
+def similar_section(pairs, note, results, e):
+    """Each near-identical pair (result.Pair) with which way round it is alike and the two
+    students' code side by side, then the students whose code was not compared in full. E
+    escapes text for the page."""
     code = lambda text: e(text.decode("utf-8", "replace")[:CODE_SHOWN])
     parts = ["<h2 id=similar>Near-identical code</h2>"]
     if note:
         parts.append("<p>Not checked: %s.</p>" % e(note))
     elif not pairs:
         parts.append("<p>No two submissions are near-identical.</p>")
-    for number, (a, b, ab, ba, code_a, code_b) in enumerate(pairs, 1):
-        side = "<div class=side><pre>%s</pre><pre>%s</pre></div>" % (code(code_a), code(code_b))
-        parts.append('<div class=pair id="pair%d"><h3><a href="#s%s">%s</a> and <a href="#s%s">%s</a>: %d %% of the '
-                     'first is in the second, %d %% of the second in the first</h3>%s</div>'
-                     % (number, a.tag, e(a.student), b.tag, e(b.student), ab, ba,
+    for number, pair in enumerate(pairs, 1):
+        a, b = pair.first, pair.second
+        side = "<div class=side><pre>%s</pre><pre>%s</pre></div>" % (code(pair.first_code), code(pair.second_code))
+        parts.append('<div class=pair id="pair%d"><h3><a href="#s%s">%s</a> and <a href="#s%s">%s</a>: %s</h3>%s</div>'
+                     % (number, a.tag, e(a.student), b.tag, e(b.student), e(which_way(pair)),
                         side if number <= PAIRS_SHOWN else ""))
+    noted = [r for r in results if r.copy_note]
+    if noted and not note:
+        parts.append("<p>Compared in part:</p><ul class=notes>%s</ul>" % "".join(
+            '<li><a href="#s%s">%s</a>: %s</li>' % (r.tag, e(r.student), e(r.copy_note)) for r in noted))
     return "\n".join(parts)
 
 
@@ -106,7 +123,7 @@ def write_report(out, args, results, references, ignored, total, pairs=(), simil
             parts.append("<p class=detail>%s</p>" % e(r.detail))
         if r.similar:
             parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
-                '<a href="#pair%d">%s</a> (%d %%)' % (number, e(other.student), share)
+                '<a href="#pair%d">%s</a>%s' % (number, e(other.student), "" if share is None else " (%d %%)" % share)
                 for other, share, number in r.similar))
         if r.verdict in ("does not compile", "too much output") and r.messages:
             parts.append("<pre>%s</pre>" % e(r.messages))
@@ -183,7 +200,7 @@ window.addEventListener("load", function () {
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
            sheet=contact_sheet(results, shots[0], label(shots[0]), rel, e),
-           similar=similar_section(pairs, similarity_note, e),
+           similar=similar_section(pairs, similarity_note, results, e),
            sections="\n".join(sections))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
         f.write(page)

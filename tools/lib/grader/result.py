@@ -11,7 +11,8 @@ class Result:
     PICTURES are the ones it made ({shot: path}); DIFFERENCES, for each compared with the
     reference's, (differing pixels, the difference picture) or (None, why it could not be
     compared); SIMILAR, the results its code is near-identical to, as (result, percent of this
-    one's code in it, pair number)."""
+    one's code in it or None where this one was not compared, pair number); COPY_NOTE, why its code was
+    not compared in full, or ""."""
     student: str
     id: str
     folders: list
@@ -23,6 +24,7 @@ class Result:
     differences: dict = field(default_factory=dict)
     # NOTE: the pairs point both ways: printing them whole would never end.
     similar: list = field(default_factory=list, repr=False)
+    copy_note: str = ""
 
     @classmethod
     def of(cls, submission, tag, verdict, detail="", messages="", pictures=None):
@@ -36,7 +38,7 @@ class Result:
 
 class Pair(NamedTuple):
     """Two results whose code is near-identical, the share of each one's code in the other's
-    (percent), and the code of each as it was compared."""
+    (percent, or None when that one's was not compared), and the code of each as handed in."""
     first: Result
     second: Result
     first_in_second: int
