@@ -66,7 +66,7 @@ assert sorted((r[0], r[1], r[2], r[3]) for r in rows[1:]) == [
     ("Participant 105", "Eve Paper", "0", "10"), ("Participant 106", "Fay Empty", "0", "10"),
     ("Participant 107", "'=SUM(1) <b>Zoë", "10", "10")], rows
 comments = {r[1]: r[5] for r in rows}
-assert comments["Eve Paper"].startswith("no scene: 0 of 3 pictures as expected") and "&#x27;" in comments["Fay Empty"]
+assert comments["Eve Paper"].startswith("no scene: 0 of 4 pictures as expected") and "&#x27;" in comments["Fay Empty"]
 # feedback.zip: a folder for each that came, as it came, each with the student's page.
 z = zipfile.ZipFile(out + "/feedback.zip")
 assert sorted(z.namelist()) == sorted([f + "_assignsubmission_file_/feedback.html" for f in (
@@ -74,7 +74,7 @@ assert sorted(z.namelist()) == sorted([f + "_assignsubmission_file_/feedback.htm
     "=SUM(1) <b>Zoë_107")] + ["Ada Lovelace_101_assignsubmission_onlinetext_/feedback.html"]), z.namelist()
 page = lambda folder: z.read(folder + "_assignsubmission_file_/feedback.html").decode()
 cy, fay = page("Cy Stretch_103"), page("Fay Empty_106")
-assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 9 and "Ada" not in cy
+assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 12 and "Ada" not in cy
 assert "undefined reference to `TForm1::DrawScene()&#x27;" in fay and "<img" not in fay, fay
 assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) <b>Zoë_107")
 # The report in a browser: at a glance, what failed first (in the site's order), passes folded.
