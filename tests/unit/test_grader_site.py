@@ -1,12 +1,13 @@
 """A class as a course site hands it over, and what goes back: folder names, zips read safely,
-sim_c++'s output, points, the outputs written each on its own. (grade_site_test.sh grades such a
-class end to end.)"""
+one student's files refusing that student alone, sim_c++'s output, points, the outputs written each
+on its own. (grade_site_test.sh grades such a class end to end.)"""
 import argparse
 import csv
 import os
 import runpy
 import signal
 import sys
+import warnings
 import zipfile
 
 import pytest
@@ -33,7 +34,8 @@ def test_a_folder_name_gives_the_student_and_the_id_only_in_the_sites_form(name,
 
 
 def make_zip(path, members):
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z, warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # a name twice, on purpose
         for name, data in members:
             z.writestr(name, data)
     return str(path)
@@ -61,6 +63,7 @@ class TestUnpack:
         ("/etc/x.cpp", "reach outside"),
         ("Ada\\..\\..\\x.cpp", "reach outside"),
         ("C:/x.cpp", "reach outside"),
+        ("C:\\x.cpp", "reach outside"),
         (LINK, "symbolic link"),
     ])
     def test_a_name_that_climbs_out_or_a_link_refuses_the_whole_zip_before_anything_is_written(self, tmp_path, name, why):
@@ -92,6 +95,48 @@ class TestUnpack:
         found = intake.take(str(tmp_path / "class"), str(tmp_path / "w"))[0][0]
         assert [n for n, _ in found.files] == ["scene.cpp"] and found.others == ["up"]
         assert read_scene(found) == (None, ("not a regular file", "it is a symbolic link"))
+
+
+HAL = "Hal_2_assignsubmission_file_/"
+
+
+def written(folder):
+    """The files under FOLDER and their bytes."""
+    sizes = [os.path.getsize(os.path.join(top, n)) for top, _, names in os.walk(folder) for n in names]
+    return len(sizes), sum(sizes)
+
+
+class TestOneStudent:
+    """What one student's folder holds refuses that student alone; the class around is taken."""
+
+    def take(self, tmp_path, hal):
+        archive = make_zip(tmp_path / "class.zip", [("Ada_1_assignsubmission_file_/Scene.cpp", "a")] + hal +
+                           [("Zed_3_assignsubmission_file_/Scene.cpp", "z")])
+        return intake.take(archive, str(tmp_path / "work"))[0]
+
+    def expect(self, found, why):
+        assert [(s.student, read_scene(s)) for s in found] == [
+            ("Ada", ({"Scene.cpp": b"a"}, None)), ("Hal", (None, ("refused", why))), ("Zed", ({"Scene.cpp": b"z"}, None))]
+        assert found[1].files == []
+
+    @pytest.mark.parametrize("hal, why", [
+        ([("Scene.cpp", "1"), ("Scene.cpp", "2")], "Scene.cpp is in it twice"),
+        ([("Scene.cpp", "1"), ("Scene.cpp/x.h", "2")], "Scene.cpp/x.h is both a file and a folder in it"),
+        ([("Scene.cpp", "1"), ("lib\\x.h", "")], "lib\\x.h has a backslash in its name"),
+        ([("Scene.cpp", "1"), ("lib/../x.h", "")], "lib/../x.h has an empty, . or .. part in its name"),
+        ([("Scene.cpp", "1")] + [("h%02d.h" % i, "") for i in range(65)], "it has more than 64 sources and headers"),
+        ([("Scene.cpp", bytes(SOURCE_LIMIT // 2))] + [("h%d.h" % i, bytes(SOURCE_LIMIT)) for i in range(8)],
+         "its sources and headers are over 8 MiB"),
+    ])
+    def test_a_name_twice_an_odd_name_or_too_much_refuses_the_student_and_no_more_of_theirs_is_unpacked(
+            self, tmp_path, hal, why):
+        self.expect(self.take(tmp_path, [(HAL + name, data) for name, data in hal]), why)
+        files, size = written(tmp_path / "work" / HAL)
+        assert files <= intake.STUDENT_FILES and size <= intake.STUDENT_BYTES + 1
+
+    def test_a_folder_named_like_a_drive_is_a_students(self, tmp_path):
+        found = self.take(tmp_path, [("Q: Quinn_114_assignsubmission_file_/Scene.cpp", "q")])
+        assert (found[1].student, found[1].id, read_scene(found[1])[0]) == ("Q: Quinn", "114", {"Scene.cpp": b"q"})
 
 
 def test_sims_output_is_read_for_the_names_it_was_given_only():
