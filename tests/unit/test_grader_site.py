@@ -138,6 +138,18 @@ class TestOneStudent:
         found = self.take(tmp_path, [("Q: Quinn_114_assignsubmission_file_/Scene.cpp", "q")])
         assert (found[1].student, found[1].id, read_scene(found[1])[0]) == ("Q: Quinn", "114", {"Scene.cpp": b"q"})
 
+    def test_a_name_that_is_not_utf8_refuses_its_student_and_in_a_member_alone_the_class_without_a_traceback(
+            self, tmp_path):
+        self.take(tmp_path, [(HAL + "Scene.cpp", "h"), (HAL + "\u00e9.cpp", "e")])
+        data = (tmp_path / "class.zip").read_bytes()
+        assert data.count("\u00e9".encode()) == 2  # its member's own header, then the list of members
+        (tmp_path / "bad.zip").write_bytes(data.replace("\u00e9".encode(), b"\xe9\xff"))
+        found, _ = intake.take(str(tmp_path / "bad.zip"), str(tmp_path / "bad"))
+        self.expect(found, "\ufffd\ufffd.cpp has a name that is not UTF-8")
+        (tmp_path / "member.zip").write_bytes(data.replace("\u00e9".encode(), b"\xe9\xff", 1))
+        with pytest.raises(intake.Unsafe, match="not a zip that can be read: 'utf-8' codec"):
+            intake.take(str(tmp_path / "member.zip"), str(tmp_path / "member"))
+
 
 def test_sims_output_is_read_for_the_names_it_was_given_only():
     names = {"s001.cpp", "s002.cpp"}

@@ -120,11 +120,49 @@ def walk(top):
     return files, folders, {}
 
 
-def member_parts(info):
-    """A zip member's name as path parts. Raises Unsafe for a link or special file, and for a name that would land outside the class
+class Listing:
+    """The zip's file as zipfile reads its list of members: a name flagged as UTF-8 that is not
+    (zipfile would refuse the whole zip for it) goes over unflagged, so that zipfile takes it as
+    CP437; NOT_UTF8 gives such a name back as shown, its odd bytes U+FFFD ({as read: as
+    shown}), for its student alone to answer for. Once LISTED, reads go through untouched."""
+
+    def __init__(self, f):
+        self.f, self.not_utf8, self.listed = f, {}, False
+
+    def __getattr__(self, name):
+        return getattr(self.f, name)
+
+    def read(self, n=-1):
+        data = self.f.read(n)
+        if self.listed or data[:4] != b"PK\x01\x02":
+            return data
+        # zipfile reads the whole list at once: its entries one after another from the start.
+        data, at = bytearray(data), 0
+        while data[at:at + 4] == b"PK\x01\x02" and at + 46 <= len(data):
+            flags, = struct.unpack_from("<H", data, at + 8)
+            lengths = struct.unpack_from("<HHH", data, at + 28)
+            name = bytes(data[at + 46:at + 46 + lengths[0]])
+            if flags & 0x800 and not is_utf8(name):
+                struct.pack_into("<H", data, at + 8, flags & ~0x800)
+                self.not_utf8[name.decode("cp437")] = name.split(b"\0")[0].decode("utf-8", "replace")
+            at += 46 + sum(lengths)
+        return bytes(data)
+
+
+def is_utf8(name):
+    try:
+        name.decode("utf-8")
+        return True
+    except UnicodeDecodeError:
+        return False
+
+
+def member_parts(info, name=None):
+    """A zip member's name (NAME instead of the one zipfile read, if given) as path parts.
+    Raises Unsafe for a link or special file, and for a name that would land outside the class
     however an unpacker takes it: absolute, drive-absolute (`C:/`, `C:\\`), or a `..` that
     climbs, with `/` or `\\` for a separator."""
-    name = info.filename
+    name = info.filename if name is None else name
     kind = stat.S_IFMT(info.external_attr >> 16)
     if kind == stat.S_IFLNK:
         raise Unsafe("%s is a symbolic link" % printable(name))
@@ -164,8 +202,11 @@ def unpack(archive, dest):
     grader reads is written, into DEST (made for root alone), each file to at most
     SOURCE_LIMIT + 1 bytes, and nothing more of a student once refused. Raises Unsafe."""
     try:
-        with zipfile.ZipFile(archive) as zip_file:
-            return unpack_members(zip_file, dest)
+        with open(archive, "rb") as f:
+            listing = Listing(f)
+            with zipfile.ZipFile(listing) as zip_file:
+                listing.listed = True
+                return unpack_members(zip_file, listing.not_utf8, dest)
     except (zipfile.BadZipFile, zlib.error, EOFError, NotImplementedError, RuntimeError, ValueError, OverflowError,
             struct.error) as error:
         raise Unsafe("it is not a zip that can be read: %s" % printable(str(error)))
@@ -173,20 +214,22 @@ def unpack(archive, dest):
         raise Unsafe("it cannot be unpacked: %s" % printable(str(error)))
 
 
-def unpack_members(zip_file, dest):
+def unpack_members(zip_file, not_utf8, dest):
     """unpack() of an open zip, its members taken from inside the one folder that holds them all
     unless that is a student's (a class zipped with the folder it sat in)."""
     infos = zip_file.infolist()
     if len(infos) > MEMBER_LIMIT:
         raise Unsafe("it holds %d files and folders, more than %d" % (len(infos), MEMBER_LIMIT))
-    members = [(member_parts(info), info) for info in infos]  # all checked first
+    members = [(member_parts(info, not_utf8.get(info.orig_filename)), info) for info in infos]  # all checked first
     skip = wrapped([(parts, info.is_dir()) for parts, info in members])
     refused = {}
     for parts, info in members:
         inside = parts[skip:]
         if inside and inside[0] in ("", ".", ".."):
             raise Unsafe("%s has a name outside any student's folder that is not plain" % printable("/".join(parts)))
-        if inside and odd_name(inside):
+        if info.orig_filename in not_utf8 and "\ufffd" in "/".join(inside):
+            refused.setdefault(owner(inside[0]), "%s has a name that is not UTF-8" % shown(inside))
+        elif inside and odd_name(inside):
             refused.setdefault(owner(inside[0]), "%s has %s in its name" % (shown(inside), odd_name(inside)))
     os.makedirs(dest, mode=0o700)
     files, folders, taken, written, seen = [], [], {}, 0, set()
