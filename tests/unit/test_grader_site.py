@@ -150,6 +150,22 @@ class TestOneStudent:
         with pytest.raises(intake.Unsafe, match="not a zip that can be read: 'utf-8' codec"):
             intake.take(str(tmp_path / "member.zip"), str(tmp_path / "member"))
 
+    def test_a_given_folder_is_bounded_as_a_zip_by_each_files_size_up_to_what_is_read(self, tmp_path, monkeypatch):
+        sizes = {"Ada/Scene.cpp": 64 << 20, "Zed.cpp": 1}
+        sizes.update({"Hal/h%d.h" % i: SOURCE_LIMIT for i in range(9)})
+        sizes.update({"Kim/h%02d.h" % i: 0 for i in range(65)})
+        for name, size in sizes.items():
+            os.makedirs(os.path.dirname(tmp_path / "class" / name), exist_ok=True)
+            with open(tmp_path / "class" / name, "wb") as f:
+                f.truncate(size)  # sparse: the sizes cost no disk
+        found, _ = intake.take(str(tmp_path / "class"), str(tmp_path / "work"))
+        assert [(s.student, s.refused) for s in found] == [
+            ("Ada", ""), ("Hal", "its sources and headers are over 8 MiB"),
+            ("Kim", "it has more than 64 sources and headers"), ("Zed", "")]
+        monkeypatch.setattr(intake, "UNPACKED_LIMIT", SOURCE_LIMIT)
+        with pytest.raises(intake.Unsafe, match="more than 1 MiB of sources"):
+            intake.take(str(tmp_path / "class"), str(tmp_path / "work"))
+
 
 def test_sims_output_is_read_for_the_names_it_was_given_only():
     names = {"s001.cpp", "s002.cpp"}

@@ -103,21 +103,33 @@ def take(path, work):
 
 def walk(top):
     """Every entry under the folder TOP: files as (parts, path), folders as parts, and why
-    submissions are refused ({owner: reason}; a folder's are taken as they are). A link is never
-    followed: it is listed as a file, which the grader then refuses to read."""
-    files, folders, pending = [], [], [()]
-    while pending:
-        parts = pending.pop()
-        with os.scandir(os.path.join(top, *parts)) as entries:
-            for entry in entries:
-                if len(files) + len(folders) >= MEMBER_LIMIT:
-                    raise Unsafe("it holds more than %d files and folders" % MEMBER_LIMIT)
-                if entry.is_dir(follow_symlinks=False):
-                    folders.append(parts + (entry.name,))
-                    pending.append(parts + (entry.name,))
-                else:
-                    files.append((parts + (entry.name,), entry.path))
-    return files, folders, {}
+    submissions are refused ({owner: reason}). A link is never followed: it is listed as a file,
+    which the grader then refuses to read. What the grader would read is bounded as a zip's
+    unpacking is, each file by its size up to what is read of it. Raises Unsafe."""
+    files, folders, pending, taken = [], [], [()], {}
+    try:
+        while pending:
+            parts = pending.pop()
+            with os.scandir(os.path.join(top, *parts)) as entries:
+                for entry in entries:
+                    if len(files) + len(folders) >= MEMBER_LIMIT:
+                        raise Unsafe("it holds more than %d files and folders" % MEMBER_LIMIT)
+                    inside = parts + (entry.name,)
+                    if entry.is_dir(follow_symlinks=False):
+                        folders.append(inside)
+                        pending.append(inside)
+                        continue
+                    files.append((inside, entry.path))
+                    if is_taken(inside):
+                        count, size = taken.get(owner(inside[0]), (0, 0))
+                        size += min(entry.stat(follow_symlinks=False).st_size, SOURCE_LIMIT + 1)
+                        taken[owner(inside[0])] = count + 1, size
+    except OSError as error:
+        raise Unsafe("it cannot be read: %s" % printable(str(error)))
+    refused = {key: over_bounds(*counts) for key, counts in taken.items() if over_bounds(*counts)}
+    if sum(size for key, (_, size) in taken.items() if key not in refused) > UNPACKED_LIMIT:
+        raise Unsafe("it holds more than %d MiB of sources" % (UNPACKED_LIMIT >> 20))
+    return files, folders, refused
 
 
 class Listing:
