@@ -1,6 +1,6 @@
 """A class as a course site hands it over, and what goes back: folder names, zips read safely,
 one student's files refusing that student alone, sim_c++'s output, points, the outputs written each
-on its own. (grade_site_test.sh grades such a class end to end.)"""
+on its own, feedback folders Windows unzips. (grade_site_test.sh grades such a class end to end.)"""
 import argparse
 import csv
 import os
@@ -223,7 +223,10 @@ def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_
         assert "<b>differs</b>: 0 of 1 pictures" in z.read("Ada_1_assignsubmission_file_/feedback.html").decode()
 
 
-def test_a_folder_in_the_feedback_zip_is_plain_one_part_and_never_taken_twice():
-    taken = set()
-    assert [plain_folder(n, taken) for n in ["Ada\x07", "..", " ", "a/../b", "Ada", "Ada"]] == [
-        "Ada", "student", "student (2)", "a_.._b", "Ada (2)", "Ada (3)"]
+def test_a_folder_in_the_feedback_zip_is_one_windows_unzips_with_the_sites_ending_and_never_taken_twice():
+    taken, site = set(), "_114_assignsubmission_file_"
+    assert [plain_folder(n, taken) for n in [
+        "Ada\x07", "..", " ", "a/../b", "Ada", "ada", 'Q: "Quinn"?' + site, "x<y>|z*. ", "CON", "nul.txt",
+        "Com1 .x" + site, "Quinn" + site, "quinn" + site]] == [
+        "Ada", "student", "student (2)", "a-..-b", "Ada (2)", "ada (3)", "Q- -Quinn--" + site, "x-y--z-", "CON-",
+        "nul-.txt", "Com1 -.x" + site, "Quinn" + site, "quinn (2)" + site]
