@@ -9,7 +9,7 @@ import os
 from held import held_parts
 
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
-            "too much output", "bad picture", "not a regular file", "no scene"]
+            "too much output", "bad picture", "not a regular file", "refused", "no scene"]
 CODE_SHOWN = 64 << 10  # characters of each student's code shown beside another's
 PAIRS_SHOWN = 50  # near-identical pairs whose code is shown; the rest are listed (a class of copies has hundreds)
 
@@ -135,7 +135,7 @@ table {border-collapse: collapse} td, th {padding: .25em .8em; border-bottom: 1p
 td.num {text-align: right; font-variant-numeric: tabular-nums}
 .pass .verdict {color: #176b2c} .differs .verdict {color: #9a5b00}
 .does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict,
-.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict {color: #b00020}
+.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict, .refused .verdict {color: #b00020}
 section {margin-top: 2.5em; border-top: 2px solid #ccc}
 .pictures {display: flex; flex-wrap: wrap; gap: 1em}
 figure {margin: 0}
