@@ -1,15 +1,18 @@
 """The grader's sandbox without running one: the system call filter, run by a BPF interpreter for
-each width and loaded for real into a child. (The grade scripts run real sandboxes end to end.)"""
+each width and loaded for real into a child, and the bwrap command, read for what it shows of the
+host. (The grade scripts run real sandboxes end to end.)"""
 import os
 import struct
 import subprocess
 import sys
+import types
 
 import pytest
 
 sys.path[:0] = [os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", folder)
                 for folder in ("grader", "")]
 
+import sandbox  # noqa: E402
 import syscalls  # noqa: E402
 
 ALLOW, EPERM, ENOSYS, KILL = 0x7FFF0000, 0x00050001, 0x00050026, 0
@@ -123,3 +126,57 @@ print(" ".join(said))
     said = subprocess.run([syscalls.DEBIAN_PYTHON, "-c", child, str(path)], capture_output=True, text=True,
                           timeout=60)
     assert said.stdout.split() == ["EPERM", "EPERM", "thread", "fork", "7"], said.stderr
+
+
+def mounts(command):
+    """What bwrap in COMMAND puts at each path, in its order: (target, host path or None for an
+    empty folder, mode of a folder it makes or None)."""
+    arity = {"--ro-bind": 2, "--bind": 2, "--symlink": 2, "--tmpfs": 1, "--dir": 1, "--proc": 1, "--dev": 1,
+             "--setenv": 2, "--perms": 1, "--size": 1, "--chdir": 1, "--cap-add": 1, "--seccomp": 1}
+    argv = command[command.index("bwrap") + 1:]
+    made, perms, i = [], None, 0
+    while argv[i] != "--":
+        option, args = argv[i], argv[i + 1:i + 1 + arity.get(argv[i], 0)]
+        i += 1 + len(args)
+        if option in ("--ro-bind", "--bind"):
+            made.append((args[1], args[0], None))
+        elif option in ("--tmpfs", "--dir"):
+            made.append((args[0], None, perms or "0755"))
+        perms = args[0] if option == "--perms" else None
+    return made
+
+
+def shows(made, path):
+    """What the sandbox sees at PATH: the host's file or folder, "empty", or None (nothing)."""
+    for target, source, _ in reversed(made):
+        if sandbox.within(path, target):
+            return source + path[len(target):] if source else "empty" if path == target else None
+    return None
+
+
+def test_only_the_systems_folders_show_and_a_folder_the_run_uses_among_them_is_empty(tmp_path):
+    checkout = str(tmp_path / "checkout")
+    os.makedirs(os.path.join(checkout, "src"))
+    kit = ["/usr/share/doc/kit/compile.rsp", os.path.join(checkout, "src", "Tutorial.h")]
+    shown_by = os.path.join(str(tmp_path), "link-to-doc")
+    os.symlink("/usr/share/doc", shown_by)
+    boxes = sandbox.Sandboxes(set(kit), 20, hidden=[shown_by, "/usr/bin/env", checkout])
+    slot = types.SimpleNamespace(uid=64000, filter=None, limits=types.SimpleNamespace(prefix=lambda: []))
+    made = mounts(boxes.command(slot, str(tmp_path / "scratch"), ["true"]))
+    for path in ("/usr/bin/sh", "/usr/lib/x86_64-linux-gnu", "/usr/share/fonts", "/etc/ld.so.cache"):
+        assert shows(made, path) == path
+    for path in ("/usr/local/bin", "/usr/src", "/usr/games", "/usr/share/doc/bash", "/etc/passwd",
+                 os.path.join(checkout, "README.md")):
+        assert shows(made, path) is None, path
+    assert shows(made, "/usr/bin/env") == "/dev/null"
+    for path in kit:
+        assert shows(made, path) == path
+        # Each folder above a file it reads is the host's or made open to all, after whatever
+        # would hide it.
+        folder = os.path.dirname(path)
+        while folder != "/":
+            target, source, mode = next(m for m in reversed(made) if sandbox.within(folder, m[0]))
+            if source:
+                break
+            assert target == folder and int(mode, 8) & 0o005 == 0o005, folder
+            folder = os.path.dirname(folder)

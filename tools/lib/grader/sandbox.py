@@ -5,6 +5,7 @@ before the first submission runs (Sandboxes.prove).
 """
 import ctypes
 import errno
+import glob
 import os
 import pwd
 import re
@@ -37,6 +38,9 @@ OUTPUT_CAP = 64 << 20  # bytes of output past which a step is ended
 GROUP_PREFIX = "tutorial-grade-"  # a run's control groups: GROUP_PREFIX + its pid + "-" + slot
 # What a sandbox is held to; the run stops unless each is proved (or the teacher accepts less).
 LIMITS = ["memory", "swap", "processes", "processors", "disk", "/tmp", "files", "time"]
+# What a sandbox sees of /usr: the system's programs, libraries and data, and the cross compilers'
+# own folders; never /usr/local or /usr/src, where a teacher may keep anything.
+USR_FOLDERS = ["bin", "sbin", "lib", "lib32", "lib64", "libx32", "libexec", "share", "*-w64-mingw32"]
 
 
 class Stopped(Exception):
@@ -341,10 +345,12 @@ DISPLAY=:$(head -c 8 /tmp/.display | tr -dc 0-9) exec "$@"
 
 class Sandboxes:
     """Runs commands in the slots' sandboxes, each for at most TIMEOUT seconds, and ends those
-    running when the run is stopped. FILES are the build's files a sandbox sees, read-only."""
+    running when the run is stopped. FILES are the build's files a sandbox sees, read-only; HIDDEN
+    are the files and folders the run reads and writes (the checkout, the build, the class, the
+    reference, the report), which no sandbox sees even where they lie among the system's folders."""
 
-    def __init__(self, files, timeout):
-        self.files, self.timeout = files, timeout
+    def __init__(self, files, timeout, hidden=()):
+        self.files, self.timeout, self.hidden = files, timeout, list(hidden)
         self.wine = os.environ.get("WINE", "wine")
         # The sandboxes running now, so that an interrupted run can end them.
         self.running, self.lock, self.stopping = set(), threading.Lock(), threading.Event()
@@ -356,27 +362,48 @@ class Sandboxes:
         box = ["bwrap", "--unshare-ipc", "--unshare-pid", "--unshare-net", "--unshare-uts",
                "--unshare-cgroup-try", "--die-with-parent", "--new-session",
                "--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID",
-               "--ro-bind", "/usr", "/usr", "--proc", "/proc", "--dev", "/dev",
+               "--proc", "/proc", "--dev", "/dev",
                "--perms", "1777", "--size", str(TMP_LIMIT), "--tmpfs", "/tmp",
                "--perms", "1777", "--dir", "/tmp/.X11-unix"]
-        for top in ("/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"):
+        system, shown = [], []  # the host's folders it sees
+        for top in ["/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"] + \
+                sorted(p for pattern in USR_FOLDERS for p in glob.glob(os.path.join("/usr", pattern))):
             if os.path.islink(top):
-                box += ["--symlink", os.readlink(top), top]
+                system += ["--symlink", os.readlink(top), top]
             elif os.path.isdir(top):
-                box += ["--ro-bind", top, top]
+                system += ["--ro-bind", top, top]
+                shown.append(top)
+        for path in ("/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts"):
+            if os.path.exists(path):
+                system += ["--ro-bind", path, path]
+                shown.append(path)
+        # What the run reads and writes, where a folder it sees would show it: a folder under an
+        # empty one, a file (one straight in a system folder) under an empty file.
+        masks, masked = [], []
+        for path in sorted({os.path.realpath(p) for p in self.hidden}, key=len):
+            folder = path if os.path.isdir(path) else os.path.dirname(path)
+            if not os.path.exists(path) or any(within(path, m) for m in masked):
+                continue
+            if any(within(folder, top) and folder != top for top in shown):
+                masks += ["--tmpfs", folder]
+                masked.append(folder)
+            elif os.path.isfile(path) and any(within(path, top) for top in shown):
+                masks += ["--ro-bind", "/dev/null", path]
         binds = [(path, path) for path in sorted(self.files)] + [(scratch, "/scratch")]
         # NOTE: bwrap makes the folders above a mount point for root alone (0700): make them
-        # first, open to all, or the sandbox's user could not reach what is mounted there.
-        above = {"/etc"}
+        # first, open to all, or the sandbox's user could not reach what is mounted there. Those
+        # in a mask are made once it is there.
+        above = {"/etc", "/usr"}
         for _, target in binds:
             parent = os.path.dirname(target)
-            while parent not in ("/", "/usr", "/tmp") and not parent.startswith("/usr/"):
+            while parent not in ("/", "/tmp") and not (any(within(parent, top) for top in shown) and
+                                                       not any(within(parent, m) for m in masked)):
                 above.add(parent)
                 parent = os.path.dirname(parent)
-        for folder in sorted(above, key=lambda p: p.count("/")):
-            box += ["--perms", "0755", "--dir", folder]
-        for path in ("/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts"):
-            box += ["--ro-bind-try", path, path]
+        made = lambda folders: [arg for folder in sorted(folders, key=lambda p: p.count("/"))
+                                for arg in ("--perms", "0755", "--dir", folder)]
+        box += made(f for f in above if not any(within(f, m) for m in masked)) + system + masks
+        box += made(f for f in above if any(within(f, m) for m in masked))
         for source, target in binds:
             box += ["--bind" if target == "/scratch" else "--ro-bind", source, target]
         env = {"PATH": "/usr/bin:/bin", "HOME": "/scratch/home", "XDG_CACHE_HOME": "/scratch/home/.cache",
@@ -500,6 +527,11 @@ def end_sandbox(process):
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
+
+
+def within(path, folder):
+    """Whether PATH is FOLDER or lies under it."""
+    return path == folder or path.startswith(folder.rstrip("/") + "/")
 
 
 def read(path, limit=1 << 20):
