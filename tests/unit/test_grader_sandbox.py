@@ -36,6 +36,8 @@ WIDTHS = {
                                      "keyctl": 250, "userfaultfd": 323, "io_uring_setup": 425}),
 }
 ALLOWED = {"read", "write", "fork", "futex"}
+NAMESPACES = {"time": 0x80, "mount": 0x20000, "cgroup": 0x2000000, "uts": 0x4000000, "ipc": 0x8000000,
+              "user": 0x10000000, "pid": 0x20000000, "net": 0x40000000}  # clone's CLONE_NEW* flags
 THREAD = 0x003D0F00  # the flags of glibc's pthread_create
 SIGCHLD = 17
 
@@ -93,7 +95,7 @@ def test_each_width_is_refused_new_namespaces_and_the_risky_calls_and_keeps_the_
     clone = bit | numbers["clone"]
     assert verdict(compiled, arch, clone, [SIGCHLD]) == ALLOW
     assert verdict(compiled, arch, clone, [THREAD]) == ALLOW
-    for name, flag in syscalls.NAMESPACE_FLAGS.items():
+    for name, flag in NAMESPACES.items():
         assert verdict(compiled, arch, clone, [THREAD | flag]) == EPERM, name
         assert verdict(compiled, arch, clone, [SIGCHLD | flag]) == EPERM, name
     assert verdict(compiled, 0xC00000B7, 0) == KILL  # another machine's calls
@@ -180,3 +182,14 @@ def test_only_the_systems_folders_show_and_a_folder_the_run_uses_among_them_is_e
                 break
             assert target == folder and int(mode, 8) & 0o005 == 0o005, folder
             folder = os.path.dirname(folder)
+
+
+def test_the_filter_is_loaded_from_the_descriptor_bwrap_is_told(tmp_path, compiled):
+    path = str(tmp_path / "syscalls.bpf")
+    (tmp_path / "syscalls.bpf").write_bytes(compiled)
+    slot = types.SimpleNamespace(uid=64000, filter=path, limits=types.SimpleNamespace(prefix=lambda: []))
+    command = sandbox.Sandboxes(set(), 20).command(slot, str(tmp_path), ["true"])
+    fd = command[command.index("--seccomp") + 1]
+    # What runs in bwrap's place reads that descriptor.
+    check = command[:command.index("bwrap")] + ["sh", "-c", 'cmp -s /proc/self/fd/%s "$0"' % fd, path]
+    assert subprocess.run(check, timeout=30).returncode == 0
