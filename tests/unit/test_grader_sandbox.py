@@ -131,8 +131,7 @@ print(" ".join(said))
 
 
 def mounts(command):
-    """What bwrap in COMMAND puts at each path, in its order: (target, host path or None for an
-    empty folder, mode of a folder it makes or None)."""
+    """What bwrap in COMMAND makes, in its order: (kind, target, host path, mode of a folder)."""
     arity = {"--ro-bind": 2, "--bind": 2, "--symlink": 2, "--tmpfs": 1, "--dir": 1, "--proc": 1, "--dev": 1,
              "--setenv": 2, "--perms": 1, "--size": 1, "--chdir": 1, "--cap-add": 1, "--seccomp": 1}
     argv = command[command.index("bwrap") + 1:]
@@ -141,17 +140,18 @@ def mounts(command):
         option, args = argv[i], argv[i + 1:i + 1 + arity.get(argv[i], 0)]
         i += 1 + len(args)
         if option in ("--ro-bind", "--bind"):
-            made.append((args[1], args[0], None))
+            made.append(("bind", args[1], args[0], None))
         elif option in ("--tmpfs", "--dir"):
-            made.append((args[0], None, perms or "0755"))
+            made.append((option[2:], args[0], None, perms or "0755"))
         perms = args[0] if option == "--perms" else None
     return made
 
 
 def shows(made, path):
-    """What the sandbox sees at PATH: the host's file or folder, "empty", or None (nothing)."""
-    for target, source, _ in reversed(made):
-        if sandbox.within(path, target):
+    """What the sandbox sees at PATH: the host's file or folder, "empty", or None (nothing). A
+    folder made with --dir hides nothing where one is already."""
+    for kind, target, source, _ in reversed(made):
+        if kind != "dir" and sandbox.within(path, target):
             return source + path[len(target):] if source else "empty" if path == target else None
     return None
 
@@ -176,11 +176,11 @@ def test_only_the_systems_folders_show_and_a_folder_the_run_uses_among_them_is_e
         # Each folder above a file it reads is the host's or made open to all, after whatever
         # would hide it.
         folder = os.path.dirname(path)
-        while folder != "/":
-            target, source, mode = next(m for m in reversed(made) if sandbox.within(folder, m[0]))
-            if source:
-                break
-            assert target == folder and int(mode, 8) & 0o005 == 0o005, folder
+        while folder != "/" and shows(made, folder) != folder:
+            covering = [m for m in made if m[0] != "dir" and sandbox.within(folder, m[1])]
+            after = made.index(covering[-1]) if covering else -1
+            kind, target, _, mode = next(m for m in reversed(made[after:]) if m[1] == folder)
+            assert int(mode, 8) & 0o005 == 0o005, folder
             folder = os.path.dirname(folder)
 
 
