@@ -70,11 +70,11 @@ grep -qF "$odd,792x573,0,pass," "$out/results.csv" || fail "the odd name is not 
 grep -q "^throws,.*The scene is not written yet" "$out/results.csv" || fail "the error box's text is not reported"
 grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is not named"
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
-[ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
+[ "$(grep -c '^distorted,' "$out/results.csv")" -eq 4 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
 grep -Eq '^grade: each sandbox: memory 1024 MiB, no swap, 256 processes, [0-9.]+ processors? \([0-9.]+ in all, of [0-9]+\), disk 256 MiB, /tmp 256 MiB, files 256 MiB each, namespaces, mounts, ptrace, BPF and io_uring refused, 20 s a step;' "$work/grade.log" ||
   fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
-grep -q '^Graded 16 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+grep -q '^Graded 16 submissions at 4 sizes' "$work/grade.log" || fail "no closing summary"
 
 # Nothing got out, nothing was run by the name.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"
