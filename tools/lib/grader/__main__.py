@@ -184,7 +184,10 @@ class Run:
             print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
         private_mounts()
         self.kit = Kit(self.args.build)
-        self.boxes = Sandboxes(self.kit.files, self.args.timeout)
+        # No sandbox sees what the run reads and writes, the tools' own checkout with it.
+        args, checkout = self.args, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        hidden = [checkout, args.build, args.out, args.reference, args.submissions, args.starter]
+        self.boxes = Sandboxes(self.kit.files, args.timeout, hidden=[path for path in hidden if path])
         # From here on, Ctrl+C, SIGTERM and SIGHUP are caught by grade(): the sandboxes and displays
         # are ended, nothing is left, and what was graded so far is reported.
         for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
