@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/grade on a class of fixtures, one for each way a submission goes: each gets its verdict,
-# no student's code reaches a file or port outside its sandbox, nothing is left running, and the
-# report shows every picture in a real browser. Bad usage is told with exit code 2.
+# no student's code reaches a file or port outside its sandbox or a namespace of its own, nothing
+# is left running, and the report shows every picture in a real browser. Bad usage is told with
+# exit code 2.
 #   grade_class_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -24,7 +25,7 @@ expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
 # and shell characters, and a file that is not a scene.
 class=$work/class outside=$work/outside
 mkdir -p "$class" "$outside"
-cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler,bomb,spinner,xtalk}.cpp "$class/"
+cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler,bomb,spinner,xtalk,nest}.cpp "$class/"
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
@@ -60,6 +61,7 @@ expect garbled "error box"
 expect bomb hung
 expect spinner pass
 expect xtalk pass
+expect nest pass
 grep -q "^bomb,.*limit of 256 processes" "$out/results.csv" || fail "the process limit is not named"
 grep -q "^garbled,792x573,0,error box,,\"'=HYPERLINK" "$out/results.csv" || fail "a formula reached results.csv as one"
 grep -q '^peek,.*Scene.cpp: No such file' "$out/results.csv" || fail "a source file beside the headers was in reach"
@@ -68,11 +70,11 @@ grep -qF "$odd,792x573,0,pass," "$out/results.csv" || fail "the odd name is not 
 grep -q "^throws,.*The scene is not written yet" "$out/results.csv" || fail "the error box's text is not reported"
 grep -q "^greedy,.*memory limit" "$out/results.csv" || fail "the memory limit is not named"
 grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "no compiler message with file and line"
-[ "$(grep -c '^distorted,' "$out/results.csv")" -eq 3 ] || fail "not one row per size"
+[ "$(grep -c '^distorted,' "$out/results.csv")" -eq 4 ] || fail "not one row per size"
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
-grep -Eq '^grade: each sandbox: memory 1024 MiB, no swap, 256 processes, [0-9.]+ processors? \([0-9.]+ in all, of [0-9]+\), disk 256 MiB, /tmp 256 MiB, files 256 MiB each, 20 s a step;' "$work/grade.log" ||
+grep -Eq '^grade: each sandbox: memory 1024 MiB, no swap, 256 processes, [0-9.]+ processors? \([0-9.]+ in all, of [0-9]+\), disk 256 MiB, /tmp 256 MiB, files 256 MiB each, namespaces, mounts, ptrace, BPF and io_uring refused, 20 s a step;' "$work/grade.log" ||
   fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
-grep -q '^Graded 15 submissions at 3 sizes' "$work/grade.log" || fail "no closing summary"
+grep -q '^Graded 16 submissions at 4 sizes' "$work/grade.log" || fail "no closing summary"
 
 # Nothing got out, nothing was run by the name.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # tools/grade on a class zipped as a course site hands it over (`Full Name_ID_assignsubmission_file_/`
 # folders): a copied pair, a scene in two files, a PDF alone, no scene, a second folder of online
-# text, a name with markup and a formula. Each gets its verdict, ID and points, the pair names each
-# other, feedback.zip goes back folder for folder with pictures inline, the report opens on the class
-# at a glance. A zip bomb and `../` names are refused with exit code 2 and leave nothing.
+# text, a name with markup and a formula, a folder named like a drive letter; a student with 65
+# headers of 1 MiB and one with Scene.cpp twice are refused, the class around them graded. Each gets
+# its verdict, ID and points, the pair names each other, feedback.zip goes back folder for folder
+# (names Windows unzips) with pictures inline, the report opens on the class at a glance. `../`
+# names are refused with exit code 2 and leave nothing.
 #   grade_site_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -14,8 +16,9 @@ grep -v '^//' "$fixtures/correct.cpp" | sed 's/^    /\t/; s/(-3.0f, -3.0f)/( -3.
   >"$work/copy.cpp"
 cmp -s "$work/copy.cpp" "$fixtures/correct.cpp" && fail "the copy was not made"
 python3 - "$work" <<EOF
-import sys, zipfile
+import sys, warnings, zipfile
 site = "_assignsubmission_file_/"
+warnings.simplefilter("ignore")  # Scene.cpp twice, on purpose
 with zipfile.ZipFile(sys.argv[1] + "/class.zip", "w", zipfile.ZIP_DEFLATED) as z:
     z.write("$fixtures/correct.cpp", "Ada Lovelace_101" + site + "Scene.cpp")
     z.writestr("Ada Lovelace_101_assignsubmission_onlinetext_/onlinetext.html", "<p>done</p>")
@@ -29,6 +32,15 @@ with zipfile.ZipFile(sys.argv[1] + "/class.zip", "w", zipfile.ZIP_DEFLATED) as z
     z.writestr("Eve Paper_105" + site + "report.pdf", b"%PDF-1.4 not a scene")
     z.writestr("Fay Empty_106" + site + "scene.cpp", '#include "Tutorial.h"\nint Unused = 1;\n')
     z.write("$root/examples/Square.cpp", "=SUM(1) <b>Zoë_107" + site + "Square.cpp")
+    # What one student does costs that student alone.
+    z.writestr("Hal Headers_115" + site + "Scene.cpp", '#include "Tutorial.h"\nvoid TForm1::DrawScene() {}\n')
+    for i in range(65):
+        z.writestr("Hal Headers_115" + site + "big%02d.h" % i, bytes(1 << 20))  # zeros: 65 MiB in 65 KiB
+    z.writestr("Q: Quinn_114" + site + "Scene.cpp", '#include "Tutorial.h"\n#include <GL/gl.h>\n'
+               "void TForm1::DrawScene()\n{\n    ::glClear(GL_COLOR_BUFFER_BIT);\n    ::glPushMatrix();\n"
+               "    ::glScalef(3.0f, 3.0f, 1.0f);\n    ::glRecti(-1, -1, 1, 1);\n    ::glPopMatrix();\n}\n")
+    z.write("$fixtures/distorted.cpp", "Tw Twice_116" + site + "Scene.cpp")
+    z.write("$fixtures/correct.cpp", "Tw Twice_116" + site + "Scene.cpp")
 # Names that climb out of the unpacked folder. (A zip bomb's bound is the unit tests'.)
 with zipfile.ZipFile(sys.argv[1] + "/climb.zip", "w") as z:
     z.writestr("Ada_1" + site + "scene.cpp", "void f() {}")
@@ -39,7 +51,7 @@ out=$work/out
 start=$(date +%s)
 timeout 300 "$root/tools/grade" --reference "$root/examples/Square.cpp" --starter "$root/src/Scene.cpp" --points 10 \
   "$work/class.zip" --out "$out" --timeout 20 --jobs 2 >"$work/grade.log" 2>&1 || fail "tools/grade exited with $?"
-echo "the zipped class of 7 took $(($(date +%s) - start)) s"
+echo "the zipped class of 10 took $(($(date +%s) - start)) s"
 grep -q '^near-identical: Ada Lovelace and Bob Byron$' "$work/grade.log" || fail "the copied pair is not told"
 timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --virtual-time-budget=5000 \
@@ -55,7 +67,9 @@ assert got == {"Ada Lovelace": ("pass", "101", "Bob Byron", ""), "Bob Byron": ("
                "Cy Stretch": ("differs", "103", "", got["Cy Stretch"][3]), "Dee Split": ("pass", "104", "", ""),
                "Eve Paper": ("no scene", "105", "", "no .cpp file; it holds report.pdf"),
                "Fay Empty": ("does not compile", "106", "", got["Fay Empty"][3]),
-               "'=SUM(1) <b>Zoë": ("pass", "107", "", "")}, got
+               "'=SUM(1) <b>Zoë": ("pass", "107", "", ""), "Q: Quinn": ("pass", "114", "", ""),
+               "Hal Headers": ("refused", "115", "", "its sources and headers are over 8 MiB"),
+               "Tw Twice": ("refused", "116", "", "Scene.cpp is in it twice")}, got
 assert got["Fay Empty"][3].endswith("undefined reference to `TForm1::DrawScene()'"), got["Fay Empty"]
 # gradebook.csv: the columns the site's import takes, points by the pictures that pass.
 rows = list(csv.reader(open(out + "/gradebook.csv", encoding="utf-8")))
@@ -64,26 +78,31 @@ assert sorted((r[0], r[1], r[2], r[3]) for r in rows[1:]) == [
     ("Participant 101", "Ada Lovelace", "10", "10"), ("Participant 102", "Bob Byron", "10", "10"),
     ("Participant 103", "Cy Stretch", "0", "10"), ("Participant 104", "Dee Split", "10", "10"),
     ("Participant 105", "Eve Paper", "0", "10"), ("Participant 106", "Fay Empty", "0", "10"),
-    ("Participant 107", "'=SUM(1) <b>Zoë", "10", "10")], rows
+    ("Participant 107", "'=SUM(1) <b>Zoë", "10", "10"), ("Participant 114", "Q: Quinn", "10", "10"),
+    ("Participant 115", "Hal Headers", "0", "10"), ("Participant 116", "Tw Twice", "0", "10")], rows
 comments = {r[1]: r[5] for r in rows}
-assert comments["Eve Paper"].startswith("no scene: 0 of 3 pictures as expected") and "&#x27;" in comments["Fay Empty"]
-# feedback.zip: a folder for each that came, as it came, each with the student's page.
+assert comments["Eve Paper"].startswith("no scene: 0 of 4 pictures as expected") and "&#x27;" in comments["Fay Empty"]
+assert comments["Tw Twice"] == "refused: your submission was not built (Scene.cpp is in it twice)", comments
+# feedback.zip: a folder for each that came, named as it came less what Windows cannot unzip, each
+# with the student's page.
 z = zipfile.ZipFile(out + "/feedback.zip")
 assert sorted(z.namelist()) == sorted([f + "_assignsubmission_file_/feedback.html" for f in (
     "Ada Lovelace_101", "Bob Byron_102", "Cy Stretch_103", "Dee Split_104", "Eve Paper_105", "Fay Empty_106",
-    "=SUM(1) <b>Zoë_107")] + ["Ada Lovelace_101_assignsubmission_onlinetext_/feedback.html"]), z.namelist()
+    "=SUM(1) -b-Zoë_107", "Q- Quinn_114", "Hal Headers_115", "Tw Twice_116")] +
+    ["Ada Lovelace_101_assignsubmission_onlinetext_/feedback.html"]), z.namelist()
 page = lambda folder: z.read(folder + "_assignsubmission_file_/feedback.html").decode()
-cy, fay = page("Cy Stretch_103"), page("Fay Empty_106")
-assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 9 and "Ada" not in cy
+cy, fay, tw = page("Cy Stretch_103"), page("Fay Empty_106"), page("Tw Twice_116")
+assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 12 and "Ada" not in cy
 assert "undefined reference to `TForm1::DrawScene()&#x27;" in fay and "<img" not in fay, fay
-assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) <b>Zoë_107")
+assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) -b-Zoë_107")
+assert "<b>refused</b>: your submission was not built, 0 of 10 points." in tw and "Scene.cpp is in it twice" in tw, tw
 # The report in a browser: at a glance, what failed first (in the site's order), passes folded.
 assert 'data-broken="0"' in dom, re.findall(r'data-[a-z]+="\d+"', dom)
 failed, passes = dom[dom.index('id="glance"'):dom.index("<table")].split('<details class="passes">')
 # Each tile: the section it links to, and its own picture (or none).
 tile = lambda html: re.findall(r'<a class="tile [a-z-]+" href="#s(\d+)"><(?:img src="pictures/(\d+)-792x573@0.png"|span)', html)
-assert tile(failed) == [("04", "04"), ("06", ""), ("07", "")], tile(failed)
-assert tile(passes) == [(t, t) for t in ("01", "02", "03", "05")], tile(passes)
+assert tile(failed) == [("04", "04"), ("06", ""), ("07", ""), ("08", ""), ("10", "")], tile(failed)
+assert tile(passes) == [(t, t) for t in ("01", "02", "03", "05", "09")], tile(passes)
 pair = dom[dom.index('id="pair1"'):]
 assert "Ada Lovelace</a> and <a" in pair and "my own work" in pair, pair[:500]
 assert "all of Ada Lovelace's code is in Bob Byron's; all of Bob Byron's is in Ada Lovelace's" in pair, pair[:500]

@@ -1,6 +1,6 @@
 """A class as a course site hands it over, and what goes back: folder names, zips read safely,
-sim_c++'s output, points, the outputs written each on its own. (grade_site_test.sh grades such a
-class end to end.)"""
+one student's files refusing that student alone, sim_c++'s output, points, the outputs written each
+on its own, feedback folders Windows unzips. (grade_site_test.sh grades such a class end to end.)"""
 import argparse
 import csv
 import html
@@ -11,6 +11,7 @@ import shutil
 import signal
 import sys
 import time
+import warnings
 import zipfile
 
 import pytest
@@ -39,7 +40,8 @@ def test_a_folder_name_gives_the_student_and_the_id_only_in_the_sites_form(name,
 
 
 def make_zip(path, members):
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z, warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # a name twice, on purpose
         for name, data in members:
             z.writestr(name, data)
     return str(path)
@@ -67,6 +69,7 @@ class TestUnpack:
         ("/etc/x.cpp", "reach outside"),
         ("Ada\\..\\..\\x.cpp", "reach outside"),
         ("C:/x.cpp", "reach outside"),
+        ("C:\\x.cpp", "reach outside"),
         (LINK, "symbolic link"),
     ])
     def test_a_name_that_climbs_out_or_a_link_refuses_the_whole_zip_before_anything_is_written(self, tmp_path, name, why):
@@ -98,6 +101,76 @@ class TestUnpack:
         found = intake.take(str(tmp_path / "class"), str(tmp_path / "w"))[0][0]
         assert [n for n, _ in found.files] == ["scene.cpp"] and found.others == ["up"]
         assert read_scene(found) == (None, ("not a regular file", "it is a symbolic link"))
+
+
+HAL = "Hal_2_assignsubmission_file_/"
+
+
+def written(folder):
+    """The files under FOLDER and their bytes."""
+    sizes = [os.path.getsize(os.path.join(top, n)) for top, _, names in os.walk(folder) for n in names]
+    return len(sizes), sum(sizes)
+
+
+class TestOneStudent:
+    """What one student's folder holds refuses that student alone; the class around is taken."""
+
+    def take(self, tmp_path, hal):
+        archive = make_zip(tmp_path / "class.zip", [("Ada_1_assignsubmission_file_/Scene.cpp", "a")] + hal +
+                           [("Zed_3_assignsubmission_file_/Scene.cpp", "z")])
+        return intake.take(archive, str(tmp_path / "work"))[0]
+
+    def expect(self, found, why):
+        assert [(s.student, read_scene(s)) for s in found] == [
+            ("Ada", ({"Scene.cpp": b"a"}, None)), ("Hal", (None, ("refused", why))), ("Zed", ({"Scene.cpp": b"z"}, None))]
+        assert found[1].files == []
+
+    @pytest.mark.parametrize("hal, why", [
+        ([("Scene.cpp", "1"), ("Scene.cpp", "2")], "Scene.cpp is in it twice"),
+        ([("Scene.cpp", "1"), ("Scene.cpp/x.h", "2")], "Scene.cpp/x.h is both a file and a folder in it"),
+        ([("Scene.cpp", "1"), ("lib\\x.h", "")], "lib\\x.h has a backslash in its name"),
+        ([("Scene.cpp", "1"), ("lib/../x.h", "")], "lib/../x.h has an empty, . or .. part in its name"),
+        ([("Scene.cpp", "1")] + [("h%02d.h" % i, "") for i in range(65)], "it has more than 64 sources and headers"),
+        ([("Scene.cpp", bytes(SOURCE_LIMIT // 2))] + [("h%d.h" % i, bytes(SOURCE_LIMIT)) for i in range(8)],
+         "its sources and headers are over 8 MiB"),
+    ])
+    def test_a_name_twice_an_odd_name_or_too_much_refuses_the_student_and_no_more_of_theirs_is_unpacked(
+            self, tmp_path, hal, why):
+        self.expect(self.take(tmp_path, [(HAL + name, data) for name, data in hal]), why)
+        files, size = written(tmp_path / "work" / HAL)
+        assert files <= intake.STUDENT_FILES and size <= intake.STUDENT_BYTES + 1
+
+    def test_a_folder_named_like_a_drive_is_a_students(self, tmp_path):
+        found = self.take(tmp_path, [("Q: Quinn_114_assignsubmission_file_/Scene.cpp", "q")])
+        assert (found[1].student, found[1].id, read_scene(found[1])[0]) == ("Q: Quinn", "114", {"Scene.cpp": b"q"})
+
+    def test_a_name_that_is_not_utf8_refuses_its_student_and_in_a_member_alone_the_class_without_a_traceback(
+            self, tmp_path):
+        self.take(tmp_path, [(HAL + "Scene.cpp", "h"), (HAL + "\u00e9.cpp", "e")])
+        data = (tmp_path / "class.zip").read_bytes()
+        assert data.count("\u00e9".encode()) == 2  # its member's own header, then the list of members
+        (tmp_path / "bad.zip").write_bytes(data.replace("\u00e9".encode(), b"\xe9\xff"))
+        found, _ = intake.take(str(tmp_path / "bad.zip"), str(tmp_path / "bad"))
+        self.expect(found, "\ufffd\ufffd.cpp has a name that is not UTF-8")
+        (tmp_path / "member.zip").write_bytes(data.replace("\u00e9".encode(), b"\xe9\xff", 1))
+        with pytest.raises(intake.Unsafe, match="not a zip that can be read: 'utf-8' codec"):
+            intake.take(str(tmp_path / "member.zip"), str(tmp_path / "member"))
+
+    def test_a_given_folder_is_bounded_as_a_zip_by_each_files_size_up_to_what_is_read(self, tmp_path, monkeypatch):
+        sizes = {"Ada/Scene.cpp": 64 << 20, "Zed.cpp": 1}
+        sizes.update({"Hal/h%d.h" % i: SOURCE_LIMIT for i in range(9)})
+        sizes.update({"Kim/h%02d.h" % i: 0 for i in range(65)})
+        for name, size in sizes.items():
+            os.makedirs(os.path.dirname(tmp_path / "class" / name), exist_ok=True)
+            with open(tmp_path / "class" / name, "wb") as f:
+                f.truncate(size)  # sparse: the sizes cost no disk
+        found, _ = intake.take(str(tmp_path / "class"), str(tmp_path / "work"))
+        assert [(s.student, s.refused) for s in found] == [
+            ("Ada", ""), ("Hal", "its sources and headers are over 8 MiB"),
+            ("Kim", "it has more than 64 sources and headers"), ("Zed", "")]
+        monkeypatch.setattr(intake, "UNPACKED_LIMIT", SOURCE_LIMIT)
+        with pytest.raises(intake.Unsafe, match="more than 1 MiB of sources"):
+            intake.take(str(tmp_path / "class"), str(tmp_path / "work"))
 
 
 # The starter handed out, and a student's own scene built on it.
@@ -298,10 +371,10 @@ def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_
     signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
     shot = ("40x30", "0")
     args = argparse.Namespace(out=str(tmp_path), submissions=str(tmp_path / "class"), reference=str(tmp_path / "a.cpp"),
-                              sizes=["40x30"], times=["0"], shots=[shot], fuzz=2.0, tolerance=None, points=10,
-                              build=str(tmp_path))
+                              sizes=["40x30"], times=["0"], shots=[shot], held=set(), seed=1, fuzz=2.0,
+                              tolerance=None, points=10, build=str(tmp_path))
     run = grader["Run"](args)
-    run.references = {}
+    run.references, run.allowed = {}, {shot: 8}
     run.results = [Result("Ada", "1", ["Ada_1_assignsubmission_file_"], "01", "differs", "40x30@0: 9 pixels",
                           differences={shot: (9, "")}), None]
     os.mkdir(tmp_path / "results.csv")  # a folder where the file would go
@@ -314,7 +387,10 @@ def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_
         assert "<b>differs</b>: 0 of 1 pictures" in z.read("Ada_1_assignsubmission_file_/feedback.html").decode()
 
 
-def test_a_folder_in_the_feedback_zip_is_plain_one_part_and_never_taken_twice():
-    taken = set()
-    assert [plain_folder(n, taken) for n in ["Ada\x07", "..", " ", "a/../b", "Ada", "Ada"]] == [
-        "Ada", "student", "student (2)", "a_.._b", "Ada (2)", "Ada (3)"]
+def test_a_folder_in_the_feedback_zip_is_one_windows_unzips_with_the_sites_ending_and_never_taken_twice():
+    taken, site = set(), "_114_assignsubmission_file_"
+    assert [plain_folder(n, taken) for n in [
+        "Ada\x07", "..", " ", "a/../b", "Ada", "ada", 'Q: "Quinn"?' + site, "x<y>|z*. ", "CON", "nul.txt",
+        "Com1 .x" + site, "Quinn" + site, "quinn" + site]] == [
+        "Ada", "student", "student (2)", "a-..-b", "Ada (2)", "ada (3)", "Q- -Quinn--" + site, "x-y--z-", "CON-",
+        "nul-.txt", "Com1 -.x" + site, "Quinn" + site, "quinn (2)" + site]

@@ -1,14 +1,16 @@
 """Pictures an exercise takes of itself, as tools/capture and tools/grade both ask for them and
 judge them: the driver's orders (the contract's sizes, times and names, contract.py), where a
 picture's reference is, and one rule for whether two pictures match: ImageMagick's count of the
-pixels whose colour differs by more than FUZZ percent, at most TOLERANCE of them, by default 0.5 %
-of the picture.
+pixels whose colour differs by more than FUZZ percent, at most TOLERANCE of them. By default that
+is a share of what the reference draws (its pixels off its background colour), never all of it, so
+a scene that only clears cannot pass a reference that draws something, however thin.
 
 tools/capture compares through the command:
     pictures.py match FUZZ TOLERANCE|- REFERENCE PICTURE NAME
 which prints the verdict on PICTURE (named NAME, "640x480@0.5.png") against REFERENCE (a file,
 or a folder of pictures as the driver names them) and exits 1 when it differs or cannot be
 compared."""
+import collections
 import os
 import re
 import sys
@@ -17,7 +19,8 @@ from contract import parse_picture_name
 from outside import run_limited
 
 FUZZ = 2.0  # percent of a colour channel's range
-TOLERANCE_SHARE = 200  # by default one pixel in so many may differ: 0.5 %
+TOLERANCE_SHARE = 100  # by default one pixel in so many that the reference draws may differ: 1 %
+TOLERANCE_FLOOR = 8  # pixels that may differ however little is drawn: rasterisation at edges
 COMPARE_TIMEOUT = 60  # seconds for one comparison
 # Far above two pictures of the largest size (contract.py), far below what would hurt the
 # machine; no disk for pixels that do not fit.
@@ -31,19 +34,50 @@ def driver_orders(frames, sizes, times):
     return ["--frames", frames, "--sizes", ",".join(sizes), "--times", ",".join(times)]
 
 
-def tolerance(given, size):
-    """Pixels that may differ in a picture of SIZE ("640x480"): GIVEN, or 0.5 % of the picture."""
+def tolerance(drawn):
+    """Pixels that may differ from a reference that draws DRAWN pixels off its background: 1 % of
+    them but at least TOLERANCE_FLOOR, and always fewer than DRAWN, which is what a scene that
+    only clears to the background gets wrong."""
+    return min(max(TOLERANCE_FLOOR, drawn // TOLERANCE_SHARE), max(drawn - 1, 0))
+
+
+def allowed(reference, size, fuzz, given, *, timeout):
+    """Pixels that may differ from the picture REFERENCE of SIZE ("640x480"): GIVEN (the
+    teacher's --tolerance), or by default tolerance() of what it draws; or None and why."""
     if given is not None:
-        return given
-    width, height = map(int, size.split("x"))
-    return width * height // TOLERANCE_SHARE
+        return given, None
+    count, why = drawn(reference, size, fuzz, timeout=timeout)
+    return (None, why) if count is None else (tolerance(count), None)
 
 
-def compare(reference, picture, fuzz, diff="null:", *, timeout):
+def background(reference, *, timeout):
+    """The commonest colour of the picture REFERENCE as "#rrggbb", or None and why. NOTE: the
+    commonest, not the corners': a clear to any other colour gets more pixels wrong."""
+    result = run_limited(["convert"] + MAGICK_LIMITS + [reference, "-depth", "8", "-alpha", "off", "rgba:-"], timeout,
+                         text=False)
+    if result.returncode != 0 or not result.stdout or len(result.stdout) % 4:
+        return None, "its pixels cannot be read: %s" % (" ".join(result.stderr.decode("utf-8", "replace").split())[:200]
+                                                        or "exit code %d" % result.returncode)
+    colour = collections.Counter(memoryview(result.stdout).cast("I")).most_common(1)[0][0]
+    return "#%06x" % int.from_bytes(colour.to_bytes(4, sys.byteorder)[:3], "big"), None
+
+
+def drawn(reference, size, fuzz, *, timeout):
+    """The pixels of the picture REFERENCE (of SIZE) that differ from its background colour by
+    more than FUZZ percent: what a scene that only clears would get wrong; or None and why."""
+    colour, why = background(reference, timeout=timeout)
+    if colour is None:
+        return None, why
+    return compare(reference, "xc:" + colour, fuzz, timeout=timeout, canvas=size)
+
+
+def compare(reference, picture, fuzz, diff="null:", *, timeout, canvas=None):
     """Differing pixels, or None and why they cannot be compared; the difference picture goes
-    to DIFF. ImageMagick has TIMEOUT seconds for it (COMPARE_TIMEOUT is the tools')."""
-    result = run_limited(["compare"] + MAGICK_LIMITS + ["-metric", "AE", "-fuzz", "%g%%" % fuzz, reference, picture,
-                                                        diff], timeout)
+    to DIFF. ImageMagick has TIMEOUT seconds for it (COMPARE_TIMEOUT is the tools'). CANVAS is
+    the size ("WxH") of a PICTURE that ImageMagick makes itself (xc:COLOUR)."""
+    size = ["-size", canvas] if canvas else []
+    result = run_limited(["compare"] + MAGICK_LIMITS + ["-metric", "AE", "-fuzz", "%g%%" % fuzz, reference] + size +
+                         [picture, diff], timeout)
     m = re.match(r"^\s*([0-9.e+]+)", result.stderr)
     if result.returncode in (0, 1) and m:
         return int(float(m.group(1))), None
@@ -78,15 +112,15 @@ def match(fuzz, given, reference, picture, name):
     if expected is None:
         print("capture: no reference %s" % os.path.join(reference, name), file=sys.stderr)
         return False
-    allowed = tolerance(given, parse_picture_name(name)[0])
-    differing, why = compare(expected, picture, fuzz, timeout=COMPARE_TIMEOUT)
+    most, why = allowed(expected, parse_picture_name(name)[0], fuzz, given, timeout=COMPARE_TIMEOUT)
+    differing, why = compare(expected, picture, fuzz, timeout=COMPARE_TIMEOUT) if most is not None else (None, why)
     if differing is None:
         print("capture: cannot compare %s with %s: %s" % (name, expected, why), file=sys.stderr)
         return False
-    if differing > allowed:
-        print("capture: %d pixels differ from %s (at most %d may)" % (differing, expected, allowed), file=sys.stderr)
+    if differing > most:
+        print("capture: %d pixels differ from %s (at most %d may)" % (differing, expected, most), file=sys.stderr)
         return False
-    print("Matches %s (%d pixels differ, at most %d may)" % (expected, differing, allowed))
+    print("Matches %s (%d pixels differ, at most %d may)" % (expected, differing, most))
     return True
 
 

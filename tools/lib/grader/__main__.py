@@ -19,8 +19,10 @@ import sys
 signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 import argparse  # noqa: E402 (after the line above, so that an early Ctrl+C is quiet)
+import concurrent.futures
 import os
 import queue
+import secrets
 import threading
 import time
 import zipfile
@@ -32,13 +34,14 @@ import intake  # noqa: E402
 import picture  # noqa: E402
 from contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
 from handback import write_feedback, write_gradebook  # noqa: E402
+from held import held_parts, hold_back  # noqa: E402
 from intake import Submission  # noqa: E402
 from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
 from result import Pair, Result  # noqa: E402
 from sandbox import (LIMITS, Flooded, NotRegular, Sandboxes, Slot, Users, die_with_parent,  # noqa: E402
                      private_mounts, read_regular, remove_leftovers, remove_mounted)
 from similar import groups, near_identical  # noqa: E402
-from pictures import COMPARE_TIMEOUT, compare, reference_pictures, tolerance  # noqa: E402
+from pictures import COMPARE_TIMEOUT, allowed, compare, reference_pictures  # noqa: E402
 from submission import SOURCE_LIMIT, Grader, Kit, read_scene  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
@@ -68,8 +71,8 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
-              "[--times S,...] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] [--jobs N] "
-              "[--starter FILE] [--points N] [--accept-weaker-limits]")
+              "[--times S,...] [--held-back N] [--seed N] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] "
+              "[--jobs N] [--starter FILE] [--points N] [--accept-weaker-limits]")
     parser.add_argument("submissions", metavar="SUBMISSIONS",
                         help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
                              "(Full Name_ID_assignsubmission_file_/ as a course site's download has them); "
@@ -82,11 +85,18 @@ def parse_arguments(argv):
                         "a wide and a tall one; with a folder of pictures, its pictures' sizes)" % OWN_SIZE)
     parser.add_argument("--times", help="scene times in seconds to picture at each size, what SceneTime() "
                         "returns (default: 0; with a folder of pictures, its pictures' times)")
+    parser.add_argument("--held-back", type=int, default=1, metavar="N",
+                        help="sizes, and for an animated class scene times, drawn at random for this run and "
+                             "pictured too: shots no student was handed, which a scene that replays the handed-out "
+                             "pictures cannot match (1 of each; 0: none; only with the teacher's scene file)")
+    parser.add_argument("--seed", type=int, metavar="N",
+                        help="draws the held-back shots of an earlier run again (the run prints its seed)")
     parser.add_argument("--timeout", type=float, default=20.0,
                         help="seconds a step may take: the compile, the link, the run with its pictures (20)")
     parser.add_argument("--fuzz", type=float, default=2.0, help="colour difference a pixel may have and match (2)")
     parser.add_argument("--tolerance", type=int,
-                        help="pixels that may differ at each size (default 0.5%% of the picture)")
+                        help="pixels that may differ at each size (default 1%% of those the reference draws, "
+                             "at least 8, always fewer than all of them)")
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
     parser.add_argument("--starter", help="the code handed out to start from (.cpp): what students share of it "
                                           "does not make them alike")
@@ -117,6 +127,10 @@ def parse_arguments(argv):
         parser.error("--tolerance takes a count of 0 or more")
     if not 1 <= args.jobs <= 8:
         parser.error("--jobs takes 1 to 8")
+    if not 0 <= args.held_back <= 8:
+        parser.error("--held-back takes 0 to 8")
+    if args.seed is not None and not 0 <= args.seed < 1 << 63:
+        parser.error("--seed takes a number from 0, as a run printed it")
     if not 0 < args.points <= 10000:
         parser.error("--points takes a number above 0, up to 10000")
 
@@ -133,8 +147,12 @@ def parse_arguments(argv):
     missing = [(s, t) for s in sizes for t in times if pictures and (s, t) not in pictures]
     if missing:
         parser.error("no reference picture %s in %s" % (picture_name(*missing[0]), args.reference))
-    args.sizes, args.times, args.pictures = sizes, times, pictures
-    args.shots = [(s, t) for s in sizes for t in times]
+    # Only the teacher's scene can be pictured where no student looked.
+    args.seed = secrets.randbelow(10 ** 6) if args.seed is None else args.seed
+    held_sizes, held_times = hold_back(args.seed, args.held_back, sizes, times) if not pictures else ([], [])
+    args.sizes, args.times, args.pictures = sizes + held_sizes, times + held_times, pictures
+    args.shots = [(s, t) for s in args.sizes for t in args.times]
+    args.held = {(s, t) for s, t in args.shots if s in held_sizes or t in held_times}
     return args
 
 
@@ -151,6 +169,7 @@ class Run:
         self.kit = self.boxes = self.grader = None
         self.submissions, self.ignored, self.slots, self.finished = [], [], [], []
         self.references = None
+        self.allowed = {}  # pixels that may differ at each shot, by what its reference draws
         self.results = None  # a place a submission once grading starts, None until it is graded
         self.pairs, self.similarity_note = [], "the run was interrupted"
         self.code = 0
@@ -165,7 +184,10 @@ class Run:
             print("grade: removed what an earlier run that was killed left: %s" % ", ".join(removed), flush=True)
         private_mounts()
         self.kit = Kit(self.args.build)
-        self.boxes = Sandboxes(self.kit.files, self.args.timeout)
+        # No sandbox sees what the run reads and writes, the tools' own checkout with it.
+        args, checkout = self.args, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        hidden = [checkout, args.build, args.out, args.reference, args.submissions, args.starter]
+        self.boxes = Sandboxes(self.kit.files, args.timeout, hidden=[path for path in hidden if path])
         # From here on, Ctrl+C, SIGTERM and SIGHUP are caught by grade(): the sandboxes and displays
         # are ended, nothing is left, and what was graded so far is reported.
         for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
@@ -241,23 +263,54 @@ class Run:
 
     def take_references(self):
         """The reference's picture at each size and time ({shot: path}), rendered from the
-        teacher's scene in the first slot or taken from the teacher's folder of pictures; the
-        class is refused, having said why, when they cannot be had."""
-        args, out = self.args, self.grader.out
-        if not args.pictures:
-            # The teacher's own file, a link to it allowed.
-            reference = Submission("reference", files=[(os.path.basename(args.reference),
-                                                        os.path.realpath(args.reference))])
-            result = self.grader.grade(self.slots[0], reference, "reference")
-            if result.verdict != "pass":
-                print("grade: the reference %s: %s%s" % (args.reference, result.verdict,
-                                                         ": " + result.detail if result.detail else ""),
-                      file=sys.stderr)
-                if result.messages:
-                    print(result.messages, file=sys.stderr)
+        teacher's scene in the first slot or taken from the teacher's folder of pictures, and the
+        pixels that may differ from each; the class is refused, having said why, when they cannot
+        be had."""
+        self.tell_held_back()
+        refused = self.make_references() if not self.args.pictures else self.take_pictures()
+        return refused or self.measure_references()
+
+    def tell_held_back(self):
+        args = self.args
+        if args.pictures and args.held_back:
+            print("grade: no shot held back: a folder of pictures holds only the shots it was made at, which "
+                  "students may have been handed; grade with your own scene file to picture shots nobody saw",
+                  flush=True)
+        elif args.held:
+            print("grade: held back from students: %s (--seed %d draws them again)" % (
+                ", ".join(held_parts(args.sizes, args.times, args.held)), args.seed), flush=True)
+
+    def measure_references(self):
+        """The pixels that may differ at each shot, from what its reference picture draws."""
+        args = self.args
+        with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
+            found = dict(zip(args.shots, pool.map(
+                lambda shot: allowed(self.references[shot], shot[0], args.fuzz, args.tolerance,
+                                     timeout=COMPARE_TIMEOUT), args.shots)))
+        for shot, (most, why) in found.items():
+            if most is None:
+                print("grade: the reference picture %s: %s" % (picture_name(*shot), why), file=sys.stderr)
                 return 2
-            self.references = result.pictures
-            return None
+            self.allowed[shot] = most
+        return None
+
+    def make_references(self):
+        """The reference's pictures, rendered from the teacher's own file (a link to it allowed)."""
+        args = self.args
+        reference = Submission("reference", files=[(os.path.basename(args.reference), os.path.realpath(args.reference))])
+        result = self.grader.grade(self.slots[0], reference, "reference")
+        if result.verdict != "pass":
+            print("grade: the reference %s: %s%s" % (args.reference, result.verdict,
+                                                     ": " + result.detail if result.detail else ""), file=sys.stderr)
+            if result.messages:
+                print(result.messages, file=sys.stderr)
+            return 2
+        self.references = result.pictures
+        return None
+
+    def take_pictures(self):
+        """The reference's pictures, each taken from the teacher's folder as a submission's is."""
+        args, out = self.args, self.grader.out
         references = {}
         for shot in args.shots:
             references[shot] = os.path.join(out, "pictures", "reference-%s" % picture_name(*shot))
@@ -328,7 +381,7 @@ class Run:
         except Exception as error:  # the grader's own fault: say so, go on with the rest
             return Result.of(submission, tag, "crashed", "the grader failed: %s" % error)
         differs = [s for s in args.shots if s in result.differences and
-                   (result.pixels(s) is None or result.pixels(s) > tolerance(args.tolerance, s[0]))]
+                   (result.pixels(s) is None or result.pixels(s) > self.allowed[s])]
         if result.verdict == "pass" and differs:
             result.verdict = "differs"
             result.detail = "; ".join("%s: %s" % (picture_name(*s)[:-4], "%d pixels" % result.pixels(s)
@@ -387,13 +440,13 @@ class Run:
         """Writes report.html, results.csv, gradebook.csv and feedback.zip, each on its own: one
         that cannot be written costs none of the others, and makes the exit code 1."""
         args, out, graded = self.args, os.path.abspath(self.args.out), self.graded()
-        allowed = lambda shot: tolerance(args.tolerance, shot[0])
+        most = self.allowed.get
         outputs = [
             ("report.html", lambda: write_report(out, args, graded, self.references, self.ignored, len(self.results),
                                                  self.pairs, self.similarity_note)),
-            ("results.csv", lambda: write_csv(out, args.shots, graded)),
-            ("gradebook.csv", lambda: write_gradebook(out, graded, args.shots, allowed, args.points)),
-            ("feedback.zip", lambda: write_feedback(out, graded, args.shots, allowed, args.points, self.references))]
+            ("results.csv", lambda: write_csv(out, args.shots, args.held, graded)),
+            ("gradebook.csv", lambda: write_gradebook(out, graded, args.shots, most, args.points)),
+            ("feedback.zip", lambda: write_feedback(out, graded, args.shots, most, args.points, self.references))]
         for name, write in outputs:
             try:
                 write()

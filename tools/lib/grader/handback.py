@@ -10,10 +10,12 @@ import csv
 import datetime
 import html
 import os
+import re
 import zipfile
 
 import picture
 from contract import picture_name
+from intake import SITE_FOLDER
 from report import cell, printable
 from sandbox import SCREEN, NotRegular, read_regular
 
@@ -22,6 +24,9 @@ PAGE = "feedback.html"
 # participant ID as "Participant N") and needs "Grade" and "Last modified (grade)".
 GRADEBOOK = ["Identifier", "Full name", "Grade", "Maximum Grade", "Last modified (grade)", "Feedback comments"]
 COMPARED = ("pass", "differs")
+# Names Windows keeps for devices, whatever follows a dot: a folder named so cannot be unzipped there.
+DEVICES = {"CON", "PRN", "AUX", "NUL"} | {kind + digit for kind in ("COM", "LPT") for digit in "0123456789¹²³"}
+NAME_LIMIT = 200  # characters of a feedback folder's name before the site's ending; Windows takes 255
 
 
 def passed(result, shots, allowed):
@@ -36,9 +41,17 @@ def points(result, shots, allowed, full):
     return round(full * len(passed(result, shots, allowed)) / len(shots), 2)
 
 
+def outcome(result, shots, allowed):
+    """What came of a submission, in words for its student: the pictures that passed, or that
+    it was never built."""
+    if result.verdict == "refused":
+        return "your submission was not built"
+    return "%d of %d pictures as expected" % (len(passed(result, shots, allowed)), len(shots))
+
+
 def feedback_line(result, shots, allowed):
     """One line for the gradebook: the verdict, the pictures that passed, why not all did."""
-    line = "%s: %d of %d pictures as expected" % (result.verdict, len(passed(result, shots, allowed)), len(shots))
+    line = "%s: %s" % (result.verdict, outcome(result, shots, allowed))
     return printable(line + (" (%s)" % result.detail if result.detail else ""))[:300]
 
 
@@ -72,9 +85,9 @@ def student_page(result, shots, allowed, full, references):
     and the compiler's messages or what ended the run."""
     e = html.escape
     parts = ["<h1>%s</h1>" % e(result.student),
-             "<p><b>%s</b>: %d of %d pictures as expected, %s of %s points.</p>" % (
-                 e(result.verdict), len(passed(result, shots, allowed)), len(shots),
-                 number(points(result, shots, allowed, full)), number(full))]
+             "<p><b>%s</b>: %s, %s of %s points.</p>" % (
+                 e(result.verdict), e(outcome(result, shots, allowed)), number(points(result, shots, allowed, full)),
+                 number(full))]
     if result.detail:
         parts.append("<p>%s</p>" % e(result.detail))
     if result.messages and result.verdict not in COMPARED:
@@ -105,16 +118,25 @@ pre {background: #f4f4f4; padding: 1em; overflow-x: auto}
 
 
 def plain_folder(name, taken):
-    """A folder's name as it goes into the zip: plain characters, no separator, never "." or "..",
-    and none taken already (TAKEN, which it joins)."""
-    plain = printable(name).replace("/", "_").replace("\\", "_")
-    if not plain.strip("."):
-        plain = "student"
-    candidate, count = plain, 1
-    while candidate in taken:
+    """A folder's name as it goes into the zip, one Windows can unzip: plain characters, none of
+    <>:"/\\|?*, no trailing dot or space, no device's name, never "." or "..", and none taken
+    already as Windows compares names, in any case (TAKEN, which it joins). The course site's
+    ending (_ID_assignsubmission_file_) is kept as it is: the site matches feedback by it. Nothing
+    added before it is an underscore, which separates the fields of the site's form."""
+    m = SITE_FOLDER.fullmatch(name)
+    head, ending = (name[:m.end("name")], name[m.end("name"):]) if m else (name, "")
+    head = re.sub(r'[<>:"/\\|?*]', "-", printable(head))[:NAME_LIMIT]
+    if not ending:
+        head = head.rstrip(". ")
+    if (head + ending).partition(".")[0].rstrip(" ").upper() in DEVICES:
+        base, dot, rest = head.partition(".")
+        head = base + "-" + dot + rest
+    head = head or "student"
+    candidate, count = head + ending, 1
+    while candidate.upper() in taken:
         count += 1
-        candidate = "%s (%d)" % (plain, count)
-    taken.add(candidate)
+        candidate = "%s (%d)%s" % (head, count, ending)
+    taken.add(candidate.upper())
     return candidate
 
 

@@ -6,8 +6,10 @@ import csv
 import html
 import os
 
+from held import held_parts
+
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
-            "too much output", "bad picture", "not a regular file", "no scene"]
+            "too much output", "bad picture", "not a regular file", "refused", "no scene"]
 CODE_SHOWN = 64 << 10  # characters of each student's code shown beside another's
 PAIRS_SHOWN = 50  # near-identical pairs whose code is shown; the rest are listed (a class of copies has hundreds)
 
@@ -29,11 +31,12 @@ def tally(results):
     return ", ".join("%d %s" % (n, v) for n, v in counts if n) or "nothing graded"
 
 
-def write_csv(out, shots, results):
-    """results.csv: a row a result and shot."""
+def write_csv(out, shots, held, results):
+    """results.csv: a row a result and shot; HELD, the shots held back from students."""
     with open(os.path.join(out, "results.csv"), "w", newline="", encoding="utf-8") as f:
         writer = csv.writer(f)
-        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID", "similar to"])
+        writer.writerow(["student", "size", "time", "verdict", "differing pixels", "detail", "ID", "similar to",
+                         "held back"])
         for r in results:
             for shot in shots:
                 pixels = r.pixels(shot)
@@ -41,7 +44,8 @@ def write_csv(out, shots, results):
                 if shot in r.differences and pixels is None:
                     detail = r.differences[shot][1]
                 writer.writerow([cell(r.student), shot[0], shot[1], r.verdict, "" if pixels is None else pixels,
-                                 cell(detail), cell(r.id), cell("; ".join(o.student for o, _, _ in r.similar))])
+                                 cell(detail), cell(r.id), cell("; ".join(o.student for o, _, _ in r.similar)),
+                                 "yes" if shot in held else ""])
 
 
 def cell(text):
@@ -107,7 +111,8 @@ def write_report(out, args, results, references, ignored, total, pairs=(), simil
     rel = lambda path: os.path.relpath(path, out)
     e = html.escape
     shots = args.shots
-    label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "")
+    label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "") + (
+        " (held back)" if shot in args.held else "")
     rows = []
     for r in results:
         cells = "".join("<td class=num>%s</td>" % (r.pixels(s) if r.pixels(s) is not None else "–") for s in shots)
@@ -147,7 +152,7 @@ table {border-collapse: collapse} td, th {padding: .25em .8em; border-bottom: 1p
 td.num {text-align: right; font-variant-numeric: tabular-nums}
 .pass .verdict {color: #176b2c} .differs .verdict {color: #9a5b00}
 .does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict,
-.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict {color: #b00020}
+.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict, .refused .verdict {color: #b00020}
 section {margin-top: 2.5em; border-top: 2px solid #ccc}
 .pictures {display: flex; flex-wrap: wrap; gap: 1em}
 figure {margin: 0}
@@ -166,8 +171,8 @@ details.passes summary {cursor: pointer; color: #176b2c}
 </style></head>
 <body>
 <h1>Grades: %(title)s</h1>
-<p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s. A pixel differs when a colour is off by
-more than %(fuzz)g%%; a size passes when %(tolerance)s. %(tally)s.</p>
+<p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s%(held)s. A pixel differs when a
+colour is off by more than %(fuzz)g%%; a picture passes when %(tolerance)s. %(tally)s.</p>
 <p id=pictures>Checking the pictures…</p>
 %(sheet)s
 <table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
@@ -194,8 +199,10 @@ window.addEventListener("load", function () {
            count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
            reference=e(student_name(os.path.basename(os.path.abspath(args.reference)))), sizes=e(", ".join(args.sizes)),
            times=e(", ".join(args.times)),
+           held="; held back from students, drawn for this run: %s (seed %d)" % (
+               e(", ".join(held_parts(args.sizes, args.times, args.held))), args.seed) if args.held else "",
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
-           else "at most 0.5% of its pixels differ",
+           else "at most 1% of the pixels its reference draws differ (at least 8, never all of them)",
            tally=e(tally(results)),
            heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
            ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",

@@ -1,10 +1,12 @@
 """The grader's sandboxes: each runs a submission's steps as a user of its own, in a control group
-with memory, process and processor limits, on a disk and an X display of its own, with no network
-and nothing of the host's but the system read-only and what the build needs. Every limit is proved
-before the first submission runs (Sandboxes.prove).
+with memory, process and processor limits, on a disk and an X display of its own, with no network,
+no system call that makes a namespace or reaches deeper into the kernel (syscalls.py), and nothing
+of the host's but the system read-only and what the build needs. Every limit is proved before the
+first submission runs (Sandboxes.prove).
 """
 import ctypes
 import errno
+import glob
 import os
 import pwd
 import re
@@ -22,6 +24,7 @@ import time
 
 from contract import EXIT, MAX_HEIGHT, MAX_WIDTH
 from outside import run_limited
+import syscalls
 
 SCREEN = (MAX_WIDTH, MAX_HEIGHT)  # holds the largest picture any tool asks for
 FIRST_UID = 64000  # each sandbox runs as a user of its own, the first free one from here up
@@ -36,7 +39,12 @@ OUTPUT_KEPT = 64 << 10  # bytes kept of a step's output at its start, and as man
 OUTPUT_CAP = 64 << 20  # bytes of output past which a step is ended
 GROUP_PREFIX = "tutorial-grade-"  # a run's control groups: GROUP_PREFIX + its pid + "-" + slot
 # What a sandbox is held to; the run stops unless each is proved (or the teacher accepts less).
-LIMITS = ["memory", "swap", "processes", "processors", "disk", "/tmp", "files", "time"]
+LIMITS = ["memory", "swap", "processes", "processors", "disk", "/tmp", "files", "system call filter", "time"]
+# What a sandbox sees of /usr: the system's programs, libraries and data, and the cross compilers'
+# own folders; never /usr/local or /usr/src, where a teacher may keep anything.
+USR_FOLDERS = ["bin", "sbin", "lib", "lib32", "lib64", "libx32", "libexec", "share", "*-w64-mingw32"]
+SYSCALL_FILTER = "syscalls.bpf"  # the compiled filter, in each slot's work folder
+FILTER_FD = 3  # where bwrap reads it
 
 
 class Stopped(Exception):
@@ -217,6 +225,7 @@ class Slot:
         self.disk = Disk(os.path.join(work, "disk"), prefix)
         self.limits = Limits("%s%d-%d" % (GROUP_PREFIX, os.getpid(), index), cores)
         self.uid = users.take()
+        self.filter = None  # the compiled system call filter, once proved to load
 
     def next_user(self):
         """A user that no earlier submission had: nothing of one carries over to the next."""
@@ -341,10 +350,12 @@ DISPLAY=:$(head -c 8 /tmp/.display | tr -dc 0-9) exec "$@"
 
 class Sandboxes:
     """Runs commands in the slots' sandboxes, each for at most TIMEOUT seconds, and ends those
-    running when the run is stopped. FILES are the build's files a sandbox sees, read-only."""
+    running when the run is stopped. FILES are the build's files a sandbox sees, read-only; HIDDEN
+    are the files and folders the run reads and writes (the checkout, the build, the class, the
+    reference, the report), which no sandbox sees even where they lie among the system's folders."""
 
-    def __init__(self, files, timeout):
-        self.files, self.timeout = files, timeout
+    def __init__(self, files, timeout, hidden=()):
+        self.files, self.timeout, self.hidden = files, timeout, list(hidden)
         self.wine = os.environ.get("WINE", "wine")
         # The sandboxes running now, so that an interrupted run can end them.
         self.running, self.lock, self.stopping = set(), threading.Lock(), threading.Event()
@@ -352,31 +363,55 @@ class Sandboxes:
 
     def command(self, slot, scratch, argv, cwd="/scratch", display=False):
         """The command that runs argv as the slot's user, seeing the system read-only, the kit
-        read-only, its scratch folder and nothing else; no network."""
+        read-only, its scratch folder and nothing else; no network; the slot's system call
+        filter loaded, once prove has compiled it."""
         box = ["bwrap", "--unshare-ipc", "--unshare-pid", "--unshare-net", "--unshare-uts",
                "--unshare-cgroup-try", "--die-with-parent", "--new-session",
                "--cap-add", "CAP_SETUID", "--cap-add", "CAP_SETGID",
-               "--ro-bind", "/usr", "/usr", "--proc", "/proc", "--dev", "/dev",
+               "--proc", "/proc", "--dev", "/dev",
                "--perms", "1777", "--size", str(TMP_LIMIT), "--tmpfs", "/tmp",
                "--perms", "1777", "--dir", "/tmp/.X11-unix"]
-        for top in ("/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"):
+        if slot.filter:
+            box += ["--seccomp", str(FILTER_FD)]
+        system, shown = [], []  # the host's folders it sees
+        for top in ["/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"] + \
+                sorted(p for pattern in USR_FOLDERS for p in glob.glob(os.path.join("/usr", pattern))):
             if os.path.islink(top):
-                box += ["--symlink", os.readlink(top), top]
+                system += ["--symlink", os.readlink(top), top]
             elif os.path.isdir(top):
-                box += ["--ro-bind", top, top]
+                system += ["--ro-bind", top, top]
+                shown.append(top)
+        for path in ("/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts"):
+            if os.path.exists(path):
+                system += ["--ro-bind", path, path]
+                shown.append(path)
+        # What the run reads and writes, where a folder it sees would show it: a folder under an
+        # empty one, a file (one straight in a system folder) under an empty file.
+        masks, masked = [], []
+        for path in sorted({os.path.realpath(p) for p in self.hidden}, key=len):
+            folder = path if os.path.isdir(path) else os.path.dirname(path)
+            if not os.path.exists(path) or any(within(path, m) for m in masked):
+                continue
+            if any(within(folder, top) and folder != top for top in shown):
+                masks += ["--tmpfs", folder]
+                masked.append(folder)
+            elif os.path.isfile(path) and any(within(path, top) for top in shown):
+                masks += ["--ro-bind", "/dev/null", path]
         binds = [(path, path) for path in sorted(self.files)] + [(scratch, "/scratch")]
         # NOTE: bwrap makes the folders above a mount point for root alone (0700): make them
-        # first, open to all, or the sandbox's user could not reach what is mounted there.
-        above = {"/etc"}
+        # first, open to all, or the sandbox's user could not reach what is mounted there. Those
+        # in a mask are made once it is there.
+        above = {"/etc", "/usr"}
         for _, target in binds:
             parent = os.path.dirname(target)
-            while parent not in ("/", "/usr", "/tmp") and not parent.startswith("/usr/"):
+            while parent not in ("/", "/tmp") and not (any(within(parent, top) for top in shown) and
+                                                       not any(within(parent, m) for m in masked)):
                 above.add(parent)
                 parent = os.path.dirname(parent)
-        for folder in sorted(above, key=lambda p: p.count("/")):
-            box += ["--perms", "0755", "--dir", folder]
-        for path in ("/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts"):
-            box += ["--ro-bind-try", path, path]
+        made = lambda folders: [arg for folder in sorted(folders, key=lambda p: p.count("/"))
+                                for arg in ("--perms", "0755", "--dir", folder)]
+        box += made(f for f in above if not any(within(f, m) for m in masked)) + system + masks
+        box += made(f for f in above if any(within(f, m) for m in masked))
         for source, target in binds:
             box += ["--bind" if target == "/scratch" else "--ro-bind", source, target]
         env = {"PATH": "/usr/bin:/bin", "HOME": "/scratch/home", "XDG_CACHE_HOME": "/scratch/home/.cache",
@@ -394,15 +429,26 @@ class Sandboxes:
                 "prlimit", "--fsize=%d" % FILE_SIZE_LIMIT, "--core=0", "--"]
         if display:
             box += ["sh", "-c", WITH_DISPLAY, "sh"]
-        return slot.limits.prefix() + box + argv
+        # bwrap reads the filter from a descriptor, opened here for each sandbox.
+        opened = ["sh", "-c", 'exec "$@" %d<"$0"' % FILTER_FD, slot.filter] if slot.filter else []
+        return slot.limits.prefix() + opened + box + argv
 
     def prove(self, slot):
         """Each limit of the slot's sandbox that holds, in words, keyed by its name, as read back:
-        the control groups' files, and the sizes and limits a program inside sees."""
+        the control groups' files, and the sizes, limits and refused system calls a program inside
+        sees."""
         held = slot.limits.in_force()
         if not slot.limits.working:
             self.why_not["control groups"] = "none could be made under /sys/fs/cgroup"
         held["time"] = "%g s a step" % self.timeout
+        compiled = os.path.join(slot.work, SYSCALL_FILTER)
+        made = run_limited([syscalls.DEBIAN_PYTHON, syscalls.__file__, compiled], TOOL_TIMEOUT)
+        if made.returncode == 0:
+            slot.filter = compiled
+        else:
+            said = made.stderr.strip().splitlines()
+            self.why_not["system call filter"] = "not compiled: %s" % (
+                said[-1] if said else "exit code %d" % made.returncode)
         try:
             scratch = slot.disk.make()
         except OSError as error:
@@ -410,18 +456,25 @@ class Sandboxes:
             slot.disk.limited = False
             scratch = slot.disk.make()
         os.chown(scratch, slot.uid, slot.uid)
-        probe = "df -k --output=size /tmp /scratch | tail -n 2; ulimit -f"
+        # NOTE: unshare -U would work for the sandbox's user but for the filter.
+        probe = ("df -k --output=size /tmp /scratch | tail -n 2; ulimit -f; "
+                 "sed -n 's/^Seccomp:[[:space:]]*//p' /proc/self/status; "
+                 "unshare -U true 2>&1 | grep -q 'Operation not permitted' && echo refused || echo made")
         code, said = self.run(slot, scratch, ["sh", "-c", probe])
         slot.disk.clear()
-        sizes = said.split()
-        if code == 0 and len(sizes) == 3 and all(word.isdigit() for word in sizes):
-            tmp, disk, blocks = (int(word) for word in sizes)
+        words = said.split()
+        if code == 0 and len(words) == 5 and all(word.isdigit() for word in words[:4]):
+            tmp, disk, blocks, mode = (int(word) for word in words[:4])
             if tmp << 10 == TMP_LIMIT:
                 held["/tmp"] = "/tmp %d MiB" % (TMP_LIMIT >> 20)
             if disk << 10 == DISK_LIMIT and slot.disk.limited:
                 held["disk"] = "disk %d MiB" % (DISK_LIMIT >> 20)
             if blocks * 512 == FILE_SIZE_LIMIT:
                 held["files"] = "files %d MiB each" % (FILE_SIZE_LIMIT >> 20)
+            if slot.filter and mode == 2 and words[4] == "refused":  # 2: a filter is loaded
+                held["system call filter"] = "namespaces, mounts, ptrace, BPF and io_uring refused"
+            elif slot.filter:
+                self.why_not["system call filter"] = "a program in it was not refused a user namespace"
         else:
             self.why_not["sandbox"] = "a program in it said: %s" % (" ".join(said.split())[:300] or "exit code %s" % code)
         return held
@@ -500,6 +553,11 @@ def end_sandbox(process):
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
+
+
+def within(path, folder):
+    """Whether PATH is FOLDER or lies under it."""
+    return path == folder or path.startswith(folder.rstrip("/") + "/")
 
 
 def read(path, limit=1 << 20):

@@ -218,6 +218,8 @@ def take_pictures(folder, shots):
 def read_scene(submission):
     """The files a build of SUBMISSION reads ({name: bytes}), or None and the verdict and detail
     that stop it before it is built."""
+    if submission.refused:
+        return None, ("refused", submission.refused)
     sources = submission.sources()
     if not sources:
         return None, ("no scene", "no .cpp file; it holds %s" % holds(submission))

@@ -1,0 +1,195 @@
+"""The grader's sandbox without running one: the system call filter, run by a BPF interpreter for
+each width and loaded for real into a child, and the bwrap command, read for what it shows of the
+host. (The grade scripts run real sandboxes end to end.)"""
+import os
+import struct
+import subprocess
+import sys
+import types
+
+import pytest
+
+sys.path[:0] = [os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", folder)
+                for folder in ("grader", "")]
+
+import sandbox  # noqa: E402
+import syscalls  # noqa: E402
+
+ALLOW, EPERM, ENOSYS, KILL = 0x7FFF0000, 0x00050001, 0x00050026, 0
+# Each width's numbers as the kernel's tables give them: (audit arch, number bit, {call: number}).
+WIDTHS = {
+    "x86_64": (0xC000003E, 0, {"read": 0, "write": 1, "fork": 57, "futex": 202, "clone": 56, "clone3": 435,
+                                "unshare": 272, "setns": 308, "mount": 165, "umount2": 166, "pivot_root": 155,
+                                "ptrace": 101, "bpf": 321, "perf_event_open": 298, "keyctl": 250, "add_key": 248,
+                                "request_key": 249, "userfaultfd": 323, "io_uring_setup": 425,
+                                "io_uring_enter": 426, "io_uring_register": 427, "kexec_load": 246,
+                                "kexec_file_load": 320, "init_module": 175, "finit_module": 313,
+                                "delete_module": 176}),
+    "i386": (0x40000003, 0, {"read": 3, "write": 4, "fork": 2, "futex": 240, "clone": 120, "clone3": 435,
+                             "unshare": 310, "setns": 346, "mount": 21, "umount": 22, "umount2": 52,
+                             "pivot_root": 217, "ptrace": 26, "bpf": 357, "perf_event_open": 336, "keyctl": 288,
+                             "add_key": 286, "request_key": 287, "userfaultfd": 374, "io_uring_setup": 425,
+                             "io_uring_enter": 426, "io_uring_register": 427, "kexec_load": 283,
+                             "init_module": 128, "finit_module": 350, "delete_module": 129}),
+    "x32": (0xC000003E, 0x40000000, {"read": 0, "write": 1, "futex": 202, "clone": 56, "clone3": 435,
+                                     "unshare": 272, "setns": 308, "mount": 165, "ptrace": 521, "bpf": 321,
+                                     "keyctl": 250, "userfaultfd": 323, "io_uring_setup": 425}),
+}
+ALLOWED = {"read", "write", "fork", "futex"}
+NAMESPACES = {"time": 0x80, "mount": 0x20000, "cgroup": 0x2000000, "uts": 0x4000000, "ipc": 0x8000000,
+              "user": 0x10000000, "pid": 0x20000000, "net": 0x40000000}  # clone's CLONE_NEW* flags
+THREAD = 0x003D0F00  # the flags of glibc's pthread_create
+SIGCHLD = 17
+
+
+@pytest.fixture(scope="module")
+def compiled(tmp_path_factory):
+    """The filter as the grader compiles it."""
+    path = str(tmp_path_factory.mktemp("filter") / "syscalls.bpf")
+    subprocess.run([syscalls.DEBIAN_PYTHON, syscalls.__file__, path], check=True, timeout=60)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def verdict(program, arch, number, args=()):
+    """What the classic BPF PROGRAM returns for a call, as the kernel would run it."""
+    data = struct.pack("<iIQ6Q", number, arch, 0, *(list(args) + [0] * 6)[:6])
+    code = [struct.unpack_from("<HBBI", program, i) for i in range(0, len(program), 8)]
+    a = x = pc = 0
+    memory = [0] * 16
+    while True:
+        op, jt, jf, k = code[pc]
+        pc += 1
+        kind = op & 7
+        if kind == 0:  # load into A: a word of the call's data, a constant or scratch memory
+            a = struct.unpack_from("<I", data, k)[0] if op & 0xE0 == 0x20 else k if op & 0xE0 == 0 else memory[k]
+        elif kind == 1:
+            x = k if op & 0xE0 == 0 else memory[k]
+        elif kind in (2, 3):
+            memory[k] = a if kind == 2 else x
+        elif kind == 4:
+            b = x if op & 8 else k
+            a = {0x00: int.__add__, 0x10: int.__sub__, 0x50: int.__and__, 0x40: int.__or__,
+                 0x60: int.__lshift__, 0x70: int.__rshift__, 0xA0: int.__xor__}[op & 0xF0](a, b) & 0xFFFFFFFF
+        elif kind == 5:
+            b = x if op & 8 else k
+            if op & 0xF0 == 0:
+                pc += k
+            else:
+                pc += jt if {0x10: int.__eq__, 0x20: int.__gt__, 0x30: int.__ge__,
+                             0x40: lambda a, b: a & b != 0}[op & 0xF0](a, b) else jf
+        elif kind == 6:
+            return a if op & 0x18 == 0x10 else k
+        elif op & 0xF8 == 0:  # TAX
+            x = a
+        else:  # TXA
+            a = x
+
+
+@pytest.mark.parametrize("width", sorted(WIDTHS))
+def test_each_width_is_refused_new_namespaces_and_the_risky_calls_and_keeps_the_rest(compiled, width):
+    arch, bit, numbers = WIDTHS[width]
+    for name, number in numbers.items():
+        expected = ALLOW if name in ALLOWED or name == "clone" else ENOSYS if name == "clone3" else EPERM
+        assert verdict(compiled, arch, bit | number) == expected, name
+    clone = bit | numbers["clone"]
+    assert verdict(compiled, arch, clone, [SIGCHLD]) == ALLOW
+    assert verdict(compiled, arch, clone, [THREAD]) == ALLOW
+    for name, flag in NAMESPACES.items():
+        assert verdict(compiled, arch, clone, [THREAD | flag]) == EPERM, name
+        assert verdict(compiled, arch, clone, [SIGCHLD | flag]) == EPERM, name
+    assert verdict(compiled, 0xC00000B7, 0) == KILL  # another machine's calls
+
+
+def test_loaded_for_real_it_refuses_a_user_namespace_and_io_uring_and_threads_and_forks_still_start(
+        compiled, tmp_path):
+    child = """
+import ctypes, errno, os, sys, threading
+libc = ctypes.CDLL(None, use_errno=True)
+program = open(sys.argv[1], "rb").read()
+class Prog(ctypes.Structure):
+    _fields_ = [("len", ctypes.c_ushort), ("filter", ctypes.c_char_p)]
+assert libc.prctl(38, 1, 0, 0, 0) == 0  # PR_SET_NO_NEW_PRIVS
+assert libc.prctl(22, 2, ctypes.byref(Prog(len(program) // 8, program)), 0, 0) == 0, ctypes.get_errno()
+said = []
+def call(*args):
+    said.append(errno.errorcode.get(ctypes.get_errno(), "0") if libc.syscall(*args) < 0 else "worked")
+call(272, 0x10000000)  # unshare(CLONE_NEWUSER)
+call(425, 1, ctypes.create_string_buffer(120))  # io_uring_setup
+threading.Thread(target=said.append, args=("thread",)).start()
+pid = os.fork()
+if pid == 0:
+    os._exit(7)
+said.append("fork %d" % os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+print(" ".join(said))
+"""
+    path = tmp_path / "syscalls.bpf"
+    path.write_bytes(compiled)
+    said = subprocess.run([syscalls.DEBIAN_PYTHON, "-c", child, str(path)], capture_output=True, text=True,
+                          timeout=60)
+    assert said.stdout.split() == ["EPERM", "EPERM", "thread", "fork", "7"], said.stderr
+
+
+def mounts(command):
+    """What bwrap in COMMAND makes, in its order: (kind, target, host path, mode of a folder)."""
+    arity = {"--ro-bind": 2, "--bind": 2, "--symlink": 2, "--tmpfs": 1, "--dir": 1, "--proc": 1, "--dev": 1,
+             "--setenv": 2, "--perms": 1, "--size": 1, "--chdir": 1, "--cap-add": 1, "--seccomp": 1}
+    argv = command[command.index("bwrap") + 1:]
+    made, perms, i = [], None, 0
+    while argv[i] != "--":
+        option, args = argv[i], argv[i + 1:i + 1 + arity.get(argv[i], 0)]
+        i += 1 + len(args)
+        if option in ("--ro-bind", "--bind"):
+            made.append(("bind", args[1], args[0], None))
+        elif option in ("--tmpfs", "--dir"):
+            made.append((option[2:], args[0], None, perms or "0755"))
+        perms = args[0] if option == "--perms" else None
+    return made
+
+
+def shows(made, path):
+    """What the sandbox sees at PATH: the host's file or folder, "empty", or None (nothing). A
+    folder made with --dir hides nothing where one is already."""
+    for kind, target, source, _ in reversed(made):
+        if kind != "dir" and sandbox.within(path, target):
+            return source + path[len(target):] if source else "empty" if path == target else None
+    return None
+
+
+def test_only_the_systems_folders_show_and_a_folder_the_run_uses_among_them_is_empty(tmp_path):
+    checkout = str(tmp_path / "checkout")
+    os.makedirs(os.path.join(checkout, "src"))
+    kit = ["/usr/share/doc/kit/compile.rsp", os.path.join(checkout, "src", "Tutorial.h")]
+    shown_by = os.path.join(str(tmp_path), "link-to-doc")
+    os.symlink("/usr/share/doc", shown_by)
+    boxes = sandbox.Sandboxes(set(kit), 20, hidden=[shown_by, "/usr/bin/env", checkout])
+    slot = types.SimpleNamespace(uid=64000, filter=None, limits=types.SimpleNamespace(prefix=lambda: []))
+    made = mounts(boxes.command(slot, str(tmp_path / "scratch"), ["true"]))
+    for path in ("/usr/bin/sh", "/usr/lib/x86_64-linux-gnu", "/usr/share/fonts", "/etc/ld.so.cache"):
+        assert shows(made, path) == path
+    for path in ("/usr/local/bin", "/usr/src", "/usr/games", "/usr/share/doc/bash", "/etc/passwd",
+                 os.path.join(checkout, "README.md")):
+        assert shows(made, path) is None, path
+    assert shows(made, "/usr/bin/env") == "/dev/null"
+    for path in kit:
+        assert shows(made, path) == path
+        # Each folder above a file it reads is the host's or made open to all, after whatever
+        # would hide it.
+        folder = os.path.dirname(path)
+        while folder != "/" and shows(made, folder) != folder:
+            covering = [m for m in made if m[0] != "dir" and sandbox.within(folder, m[1])]
+            after = made.index(covering[-1]) if covering else -1
+            kind, target, _, mode = next(m for m in reversed(made[after:]) if m[1] == folder)
+            assert int(mode, 8) & 0o005 == 0o005, folder
+            folder = os.path.dirname(folder)
+
+
+def test_the_filter_is_loaded_from_the_descriptor_bwrap_is_told(tmp_path, compiled):
+    path = str(tmp_path / "syscalls.bpf")
+    (tmp_path / "syscalls.bpf").write_bytes(compiled)
+    slot = types.SimpleNamespace(uid=64000, filter=path, limits=types.SimpleNamespace(prefix=lambda: []))
+    command = sandbox.Sandboxes(set(), 20).command(slot, str(tmp_path), ["true"])
+    fd = command[command.index("--seccomp") + 1]
+    # What runs in bwrap's place reads that descriptor.
+    check = command[:command.index("bwrap")] + ["sh", "-c", 'cmp -s /proc/self/fd/%s "$0"' % fd, path]
+    assert subprocess.run(check, timeout=30).returncode == 0

@@ -1,0 +1,45 @@
+"""Shots held back from students: drawn anew each run, apart from what was handed out, repeatable
+by the seed the run prints; none where the reference is a folder of pictures."""
+import os
+import runpy
+import signal
+import sys
+
+sys.path[:0] = [os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib", folder) for folder in ("grader", "")]
+
+import held  # noqa: E402
+from contract import MAX_HEIGHT, MAX_WIDTH, parse_sizes, parse_times  # noqa: E402
+
+HANDED = ["792x573", "960x400", "400x720"]
+
+
+def test_held_back_sizes_and_times_are_none_of_those_handed_out_and_come_again_by_seed():
+    drawn = [held.hold_back(seed, 2, HANDED, ["0", "0.5", "1"]) for seed in range(50)]
+    assert held.hold_back(7, 2, HANDED, ["0", "0.5", "1"]) == drawn[7]
+    assert len({tuple(sizes) for sizes, _ in drawn}) > 40 and len({tuple(times) for _, times in drawn}) > 40
+    for sizes, times in drawn:
+        assert parse_sizes("--sizes", ",".join(sizes)) == sizes and len(sizes) == 2
+        assert all(abs(held.aspect(s) - held.aspect(h)) >= held.ASPECT_APART for s in sizes for h in HANDED)
+        assert all(int(w) <= MAX_WIDTH and int(h) <= MAX_HEIGHT for w, h in (s.split("x") for s in sizes))
+        assert parse_times("--times", ",".join(times)) == times and len(times) == 2
+        assert all(0 < float(t) <= 1 and t not in ("0.5", "1") for t in times)
+    # A class pictured at time 0 alone is not animated: no time to hold back.
+    assert held.hold_back(1, 1, HANDED, ["0"])[1] == [] and held.hold_back(1, 3, HANDED, ["0", "0.002"])[1] == ["0.001"]
+
+
+def test_the_grader_pictures_held_back_shots_only_where_its_reference_is_a_scene(tmp_path):
+    grader = runpy.run_path(os.path.join(os.path.dirname(held.__file__), "__main__.py"), run_name="grader_run")
+    signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
+    (tmp_path / "class").mkdir()
+    (tmp_path / "pictures").mkdir()
+    (tmp_path / "pictures" / "800x600@0.png").write_bytes(b"")
+    (tmp_path / "Scene.cpp").write_text("")
+    parse = lambda *more: grader["parse_arguments"]([str(tmp_path / "class"), *more])
+    scene = parse("--reference", str(tmp_path / "Scene.cpp"), "--times", "0,1", "--seed", "5")
+    sizes, times = held.hold_back(5, 1, HANDED, ["0", "1"])
+    assert scene.sizes == HANDED + sizes and scene.times == ["0", "1"] + times and len(scene.shots) == 12
+    assert scene.held == {shot for shot in scene.shots if shot[0] in sizes or shot[1] in times} and len(scene.held) == 6
+    assert held.held_parts(scene.sizes, scene.times, scene.held) == [sizes[0], times[0] + " s"]
+    off = parse("--reference", str(tmp_path / "Scene.cpp"), "--held-back", "0")
+    folder = parse("--reference", str(tmp_path / "pictures"))
+    assert (off.sizes, off.held) == (HANDED, set()) and (folder.shots, folder.held) == ([("800x600", "0")], set())

@@ -1,0 +1,57 @@
+"""The one rule by which tools/capture and tools/grade say that a picture matches its reference:
+a share of what the reference draws may differ, never all of it."""
+import os
+import re
+import subprocess
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib"))
+
+import pictures  # noqa: E402
+
+SIZE = "792x573"
+
+
+def draw(path, *orders, background="black"):
+    """A picture of SIZE made by ImageMagick: BACKGROUND, then each -draw order in white."""
+    argv = ["convert", "-size", SIZE, "xc:" + background, "-fill", "white", "-stroke", "white"]
+    for order in orders:
+        argv += ["-draw", order]
+    subprocess.run(argv + [str(path)], check=True, timeout=30)
+    return str(path)
+
+
+def judge(reference, picture):
+    most, why = pictures.allowed(reference, SIZE, pictures.FUZZ, None, timeout=30)
+    assert why is None
+    differing, why = pictures.compare(reference, picture, pictures.FUZZ, timeout=30)
+    assert why is None
+    return differing <= most
+
+
+def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something(tmp_path):
+    axes = draw(tmp_path / "axes.png", "line 0,286 791,286", "line 396,0 396,572")  # ~0.3 % of the picture
+    dot = draw(tmp_path / "dot.png", "point 10,10", "point 11,10", "point 12,10")
+    black, white = draw(tmp_path / "black.png"), draw(tmp_path / "white.png", background="white")
+    assert judge(axes, axes) and not judge(axes, black) and not judge(axes, white)
+    # Fewer pixels drawn than the floor for edges: still not all of them may be missing.
+    assert not judge(dot, black) and pictures.tolerance(3) == 2 and pictures.tolerance(0) == 0
+    # The background is the commonest colour, not the corners': a white square over most of the
+    # picture is matched by neither clear.
+    square = draw(tmp_path / "square.png", "rectangle 110,0 682,572")
+    assert not judge(square, black) and not judge(square, white)
+    edge = draw(tmp_path / "edge.png", "rectangle 110,0 681,572")  # one column short: 573 pixels
+    assert judge(square, edge)
+
+
+def test_capture_says_by_how_many_pixels_and_how_many_may(tmp_path):
+    axes = draw(tmp_path / "axes.png", "line 0,286 791,286", "line 396,0 396,572")
+    black = draw(tmp_path / "black.png")
+    run = lambda given: subprocess.run([sys.executable, pictures.__file__, "match", "2", given, axes, black,
+                                        SIZE + "@0.png"], capture_output=True, text=True, timeout=60)
+    refused, forced = run("-"), run("5000")
+    said = re.fullmatch(r"capture: (\d+) pixels differ from (.+) \(at most (\d+) may\)\n", refused.stderr)
+    assert refused.returncode == 1 and said and said[2] == axes and int(said[3]) == int(said[1]) // 100, refused.stderr
+    assert forced.returncode == 0 and "at most 5000 may" in forced.stdout
