@@ -83,10 +83,15 @@ stop_mid_class() {
   processes=$(ps -e -o pid= | sort)
   "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$signal-$target" --jobs 2 --timeout 60 >"$log" 2>&1 &
   tool=$!
+  # Once a is graded, b and c run side by side, each on an X server of its own: its user's, in its
+  # control group, without shared memory. (c compiles first: how long that takes depends on the
+  # machine's load.)
   for _ in $(seq 600); do grep -q '^\[1/3\]' "$log" && break; sleep 0.1; done
-  sleep 1 # c is starting in its sandbox by now
-  # Each sandbox's X server is its own: its user's, in its control group, without shared memory.
-  servers=$(grade_x_servers)
+  for _ in $(seq 300); do
+    servers=$(grade_x_servers)
+    [ "$(wc -w <<<"$servers")" -lt 2 ] || break
+    sleep 0.1
+  done
   [ "$(wc -w <<<"$servers")" -eq 2 ] || fail "not one X server a sandbox: $servers"
   for pid in $servers; do
     [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
