@@ -74,19 +74,9 @@ struct TNamedProbe : TProbeForm
 TEST_P(BindingFault, RaisesAnExceptionAndBuildsNoForm)
 {
     TApplication App;
-    TProbeForm* Form = nullptr;
-    try
-    {
-        NamedClass = GetParam().ClassName;
-        TNamedProbe* Named = nullptr;
-        App.CreateForm(&Named);
-        Form = Named;
-        FAIL() << "no exception";
-    }
-    catch (const Exception& E)
-    {
-        EXPECT_EQ(E.Message(), GetParam().Message);
-    }
+    NamedClass = GetParam().ClassName;
+    TNamedProbe* Form = nullptr;
+    EXPECT_EQ(ThrownBy([&] { App.CreateForm(&Form); }), GetParam().Message);
     EXPECT_EQ(Form, nullptr);
     EXPECT_EQ(App.MainForm(), nullptr);
     EXPECT_TRUE(TProbeForm::Log().empty());
