@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-HWND FindWindowOf(DWORD Process, const char* Class, const char* Caption);
-
 namespace
 {
 
