@@ -45,10 +45,7 @@ TEST_F(Binding, TheDefinitionSetsTheWindowsProperties)
 
     RECT Outer{};
     ::GetWindowRect(Form->GetHandle(), &Outer);
-    EXPECT_EQ(Outer.left, 10);
-    EXPECT_EQ(Outer.top, 20);
-    EXPECT_EQ(Outer.right - Outer.left, 300);
-    EXPECT_EQ(Outer.bottom - Outer.top, 200);
+    EXPECT_THAT(Outer, testing::FieldsAre(10, 20, 310, 220)); // left, top, right, bottom
     wchar_t Caption[64] = {};
     ::GetWindowTextW(Form->GetHandle(), Caption, 64);
     EXPECT_STREQ(Caption, L"Probe \u00e9");
