@@ -3,6 +3,7 @@
 
 #include <Forms.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,3 +45,17 @@ private:
         Events.push_back(Sender == this ? Event : Event + " from a stranger");
     }
 };
+
+// The message of the Exception that Call throws, or "" when it throws none.
+inline std::string ThrownBy(const std::function<void()>& Call)
+{
+    try
+    {
+        Call();
+    }
+    catch (const Exception& E)
+    {
+        return E.Message();
+    }
+    return "";
+}

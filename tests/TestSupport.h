@@ -22,7 +22,8 @@ AnswerMessageBox(const char* Caption, std::function<void()> During = {}, DWORD T
 // A top-level window of the process with the class (and the caption, if given), now; or, when
 // waiting, once it is visible. Null if there is none.
 HWND FindWindowOf(DWORD Process, const char* Class, const char* Caption = nullptr);
-HWND WaitForWindowOf(DWORD Process, const char* Class, DWORD TimeoutMs = 15000);
+HWND WaitForWindowOf(DWORD Process, const char* Class, DWORD TimeoutMs = 15000,
+                     const char* Caption = nullptr);
 
 // Any message box of this process, at this moment.
 bool MessageBoxShown();

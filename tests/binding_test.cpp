@@ -45,10 +45,7 @@ TEST_F(Binding, TheDefinitionSetsTheWindowsProperties)
 
     RECT Outer{};
     ::GetWindowRect(Form->GetHandle(), &Outer);
-    EXPECT_EQ(Outer.left, 10);
-    EXPECT_EQ(Outer.top, 20);
-    EXPECT_EQ(Outer.right - Outer.left, 300);
-    EXPECT_EQ(Outer.bottom - Outer.top, 200);
+    EXPECT_THAT(Outer, testing::FieldsAre(10, 20, 310, 220)); // left, top, right, bottom
     wchar_t Caption[64] = {};
     ::GetWindowTextW(Form->GetHandle(), Caption, 64);
     EXPECT_STREQ(Caption, L"Probe \u00e9");
@@ -74,19 +71,9 @@ struct TNamedProbe : TProbeForm
 TEST_P(BindingFault, RaisesAnExceptionAndBuildsNoForm)
 {
     TApplication App;
-    TProbeForm* Form = nullptr;
-    try
-    {
-        NamedClass = GetParam().ClassName;
-        TNamedProbe* Named = nullptr;
-        App.CreateForm(&Named);
-        Form = Named;
-        FAIL() << "no exception";
-    }
-    catch (const Exception& E)
-    {
-        EXPECT_EQ(E.Message(), GetParam().Message);
-    }
+    NamedClass = GetParam().ClassName;
+    TNamedProbe* Form = nullptr;
+    EXPECT_EQ(ThrownBy([&] { App.CreateForm(&Form); }), GetParam().Message);
     EXPECT_EQ(Form, nullptr);
     EXPECT_EQ(App.MainForm(), nullptr);
     EXPECT_TRUE(TProbeForm::Log().empty());

@@ -141,15 +141,7 @@ TEST_F(Loop, AnExceptionInAHandlerLeavesRunForItsCaller)
         if (++IdleCalls == 1)
             ::PostMessageW(Window, WM_KEYDOWN, 'E', 0);
     };
-    try
-    {
-        App.Run();
-        FAIL() << "Run returned";
-    }
-    catch (const Exception& E)
-    {
-        EXPECT_EQ(E.Message(), "key failed");
-    }
+    EXPECT_EQ(ThrownBy([&] { App.Run(); }), "key failed");
 }
 
 class TFailsInCreateMessage : public TProbeForm
@@ -172,15 +164,7 @@ TEST(Creation, AnExceptionInsideCreateWindowReachesTheCallerAndLeavesNoWindow)
     TFailsInCreateMessage* Form = nullptr;
     App.CreateForm(&Form);
     ASSERT_FALSE(Form->HandleAllocated());
-    try
-    {
-        Form->GetHandle();
-        FAIL() << "no exception";
-    }
-    catch (const Exception& E)
-    {
-        EXPECT_EQ(E.Message(), "WM_CREATE failed");
-    }
+    EXPECT_EQ(ThrownBy([&] { Form->GetHandle(); }), "WM_CREATE failed");
     EXPECT_FALSE(Form->HandleAllocated());
     EXPECT_EQ(::FindWindowW(L"TProbeForm", nullptr), nullptr);
 }

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <GL/gl.h>
+#include <gmock/gmock.h>
 
 #include <array>
 #include <cmath>
@@ -58,10 +59,7 @@ TEST_P(Projection, TheShorterSideSpansExactlyMinusThreeToThree)
     EXPECT_EQ(::glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     GLint Viewport[4] = {};
     ::glGetIntegerv(GL_VIEWPORT, Viewport);
-    EXPECT_EQ(Viewport[0], 0);
-    EXPECT_EQ(Viewport[1], 0);
-    EXPECT_EQ(Viewport[2], Shape.Width);
-    EXPECT_EQ(Viewport[3], Shape.Height);
+    EXPECT_THAT(Viewport, testing::ElementsAre(0, 0, Shape.Width, Shape.Height));
 
     // GL keeps its matrices in single precision.
     const auto Projection = Matrix(GL_PROJECTION_MATRIX);

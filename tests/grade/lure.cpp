@@ -24,19 +24,9 @@ static std::intptr_t Linux(std::intptr_t Number, const char* First, const char* 
 }
 
 #if defined(__x86_64__)
-enum
-{
-    SysMkdir = 83,
-    SysRmdir = 84,
-    SysSymlink = 88
-};
+constexpr std::intptr_t SysMkdir = 83, SysRmdir = 84, SysSymlink = 88;
 #else
-enum
-{
-    SysMkdir = 39,
-    SysRmdir = 40,
-    SysSymlink = 83
-};
+constexpr std::intptr_t SysMkdir = 39, SysRmdir = 40, SysSymlink = 83;
 #endif
 
 void TForm1::DrawScene()

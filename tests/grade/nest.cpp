@@ -28,36 +28,15 @@ static std::intptr_t Sys(std::intptr_t Number, std::intptr_t A = 0, std::intptr_
 }
 
 #if defined(__x86_64__)
-enum
-{
-    SysClone = 56,
-    SysWait4 = 61,
-    SysExitGroup = 231,
-    SysUnshare = 272,
-    SysIoUringSetup = 425
-};
+constexpr std::intptr_t SysClone = 56, SysWait4 = 61, SysExitGroup = 231, SysUnshare = 272;
 #else
-enum
-{
-    SysClone = 120,
-    SysWait4 = 114,
-    SysExitGroup = 252,
-    SysUnshare = 310,
-    SysIoUringSetup = 425
-};
+constexpr std::intptr_t SysClone = 120, SysWait4 = 114, SysExitGroup = 252, SysUnshare = 310;
 #endif
-
-enum
-{
-    CloneNewUser = 0x10000000,
-    CloneNewNet = 0x40000000,
-    WaitAll = 0x40000000, // __WALL: a child that signals nothing at its end
-    Interrupted = -4,
-    Ran = 0x40, // in the child's exit code: it got this far
-    MadeUser = 1,
-    MadeNet = 2,
-    MadeRing = 4
-};
+constexpr std::intptr_t SysIoUringSetup = 425, CloneNewUser = 0x10000000, CloneNewNet = 0x40000000;
+constexpr std::intptr_t WaitAll = 0x40000000; // __WALL: a child that signals nothing at its end
+constexpr std::intptr_t Interrupted = -4;
+constexpr int Ran = 0x40; // in the child's exit code: it got this far
+constexpr int MadeUser = 1, MadeNet = 2, MadeRing = 4;
 
 // Whether anything the child tried worked, or it could not tell (then nothing is proved).
 static bool Escapes()

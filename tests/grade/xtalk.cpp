@@ -26,19 +26,9 @@ static std::intptr_t Sys(std::intptr_t Number, std::intptr_t A, std::intptr_t B,
 }
 
 #if defined(__x86_64__)
-enum
-{
-    SysClose = 3,
-    SysSocket = 41,
-    SysConnect = 42
-};
+constexpr std::intptr_t SysClose = 3, SysSocket = 41, SysConnect = 42;
 #else
-enum
-{
-    SysClose = 6,
-    SysSocket = 359,
-    SysConnect = 362
-};
+constexpr std::intptr_t SysClose = 6, SysSocket = 359, SysConnect = 362;
 #endif
 
 // Whether the socket at Path ('@' first for an abstract name) takes a connection.

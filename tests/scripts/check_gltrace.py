@@ -15,52 +15,40 @@ def main():
             calls.append((m.group(1), m.group(2), m.group(3) or ""))
     names = [c[0] for c in calls]
     failures = []
-
-    def check(ok, what):
-        if not ok:
-            failures.append(what)
+    check = lambda ok, what: ok or failures.append(what)
 
     # The program's context: the one its creation event clears with.
-    try:
-        first_clear = names.index("glClearColor")
-    except ValueError:
+    if "glClearColor" not in names:
         print("FAIL: no glClearColor in the trace")
         return 1
+    first_clear = names.index("glClearColor")
     make_current = max(i for i in range(first_clear) if names[i] == "glXMakeCurrent")
     context = re.search(r"ctx = (0x[0-9a-f]+)", calls[make_current][1]).group(1)
     check(names[make_current - 1] == "glXCreateContext", "the context is not made current at once")
-    check(calls[first_clear][1] == "red = 0, green = 0, blue = 0, alpha = 0",
-          "clear colour: " + calls[first_clear][1])
+    check(calls[first_clear][1] == "red = 0, green = 0, blue = 0, alpha = 0", "clear colour: " + calls[first_clear][1])
     check(names[first_clear + 1:first_clear + 3] == ["glClear", "glFlush"],
           "creation does not clear and flush: %s" % names[first_clear + 1:first_clear + 3])
-    check(calls[first_clear + 1][1] == "mask = GL_COLOR_BUFFER_BIT",
-          "clear mask: " + calls[first_clear + 1][1])
+    check(calls[first_clear + 1][1] == "mask = GL_COLOR_BUFFER_BIT", "clear mask: " + calls[first_clear + 1][1])
     check(names.count("glClear") == 1, "the colour buffer is cleared more than once")
 
     # Every resize reaches the viewport; the projection itself is checked in the process.
-    seen_sizes = []
-    for _, args, _ in (c for c in calls if c[0] == "glViewport"):
-        v = dict(kv.split(" = ") for kv in args.split(", "))
-        seen_sizes.append("%sx%s" % (v["width"], v["height"]))
+    viewports = [dict(kv.split(" = ") for kv in args.split(", ")) for name, args, _ in calls if name == "glViewport"]
+    seen_sizes = ["%sx%s" % (v["width"], v["height"]) for v in viewports]
     for size in sizes:
         check(size in seen_sizes, "no resize to %s (saw %s)" % (size, seen_sizes))
 
     # Frames: swaps from the first resize on, nothing else between two swaps but a resize.
     swaps = [i for i, n in enumerate(names) if n == "glXSwapBuffers"]
     check(len(swaps) >= 20, "only %d frames presented" % len(swaps))
-    if swaps:
-        check(swaps[0] > names.index("glOrtho"), "a frame before the first projection")
-    resize_calls = {"glViewport", "glMatrixMode", "glLoadIdentity", "glOrtho"}
-    for a, b in zip(swaps, swaps[1:]):
-        extra = set(names[a + 1:b]) - resize_calls
-        if extra:
-            check(False, "calls between two frames: %s" % sorted(extra))
-            break
+    check(not swaps or swaps[0] > names.index("glOrtho"), "a frame before the first projection")
+    between = [set(names[a + 1:b]) - {"glViewport", "glMatrixMode", "glLoadIdentity", "glOrtho"}
+               for a, b in zip(swaps, swaps[1:])]
+    extra = next((c for c in between if c), None)
+    check(not extra, "calls between two frames: %s" % sorted(extra or []))
 
     # Teardown: the program's context unbound, then deleted; nothing drawn after. (Wine then
     # drops the window's GLX drawable as the window goes.)
-    tail = [(n, a) for n, a, _ in calls if n != "glXDestroyWindow"]
-    last_two = tail[-2:]
+    last_two = [(n, a) for n, a, _ in calls if n != "glXDestroyWindow"][-2:]
     check([n for n, _ in last_two] == ["glXMakeCurrent", "glXDestroyContext"],
           "the run does not end with unbind and delete: %s" % [n for n, _ in last_two])
     if len(last_two) == 2:

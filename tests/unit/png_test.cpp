@@ -109,21 +109,15 @@ class PngTest : public testing::TestWithParam<TFrame>
 {
 };
 
-TEST_P(PngTest, IsReadBackPixelForPixelByZlib)
+// NOTE: the grader refuses a picture larger than its bound (tools/lib/grader/picture.py): the
+// rows at deflate's fixed codes, 9 bits a byte, plus the chunks.
+TEST_P(PngTest, IsReadBackPixelForPixelByZlibWithinTheSizeTheGraderAllows)
 {
     const TFrame& Frame = GetParam();
     const std::vector<std::uint8_t> Rgb = Frame.Make(Frame.Width, Frame.Height);
-    EXPECT_EQ(Decode(EncodePng(Frame.Width, Frame.Height, Rgb), Frame.Width, Frame.Height), Rgb);
-}
-
-// NOTE: the grader refuses a picture larger than this bound (tools/lib/grader/picture.py): the
-// rows at deflate's fixed codes, 9 bits a byte, plus the chunks.
-TEST_P(PngTest, StaysWithinTheSizeTheGraderAllows)
-{
-    const TFrame& Frame = GetParam();
-    const std::size_t Rows = (std::size_t(Frame.Width) * 3 + 1) * Frame.Height;
-    EXPECT_LE(EncodePng(Frame.Width, Frame.Height, Frame.Make(Frame.Width, Frame.Height)).size(),
-              Rows * 9 / 8 + 4096);
+    const std::vector<std::uint8_t> Png = EncodePng(Frame.Width, Frame.Height, Rgb);
+    EXPECT_EQ(Decode(Png, Frame.Width, Frame.Height), Rgb);
+    EXPECT_LE(Png.size(), (std::size_t(Frame.Width) * 3 + 1) * Frame.Height * 9 / 8 + 4096);
 }
 
 // clang-format off

@@ -4,15 +4,11 @@ build), and it must be tools/lib/contract.py's text line for line; then the Pyth
 rules, on hostile input too."""
 import os
 import subprocess
-import sys
 
 import pytest
 
-root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-sys.path.insert(0, os.path.join(root, "tools", "lib"))
-
-import contract  # noqa: E402
-from contract import Refused  # noqa: E402
+import contract
+from contract import Refused
 
 
 def test_the_program_and_the_tools_keep_one_contract():

@@ -5,14 +5,12 @@ import json
 import os
 import shlex
 import subprocess
-import sys
 
 import pytest
 
-ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
-sys.path[:0] = [os.path.join(ROOT, "tools", "lib", folder) for folder in ("grader", "")]
+from submission import Kit, read_response
 
-from submission import Kit, read_response  # noqa: E402
+ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
 @pytest.fixture(scope="module")

@@ -1,15 +1,10 @@
 """The one rule by which tools/capture and tools/grade say that a picture matches its reference:
 a share of what the reference draws may differ, never all of it."""
-import os
 import re
 import subprocess
 import sys
 
-import pytest
-
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools", "lib"))
-
-import pictures  # noqa: E402
+import pictures
 
 SIZE = "792x573"
 
@@ -17,21 +12,18 @@ SIZE = "792x573"
 def draw(path, *orders, background="black"):
     """A picture of SIZE made by ImageMagick: BACKGROUND, then each -draw order in white."""
     argv = ["convert", "-size", SIZE, "xc:" + background, "-fill", "white", "-stroke", "white"]
-    for order in orders:
-        argv += ["-draw", order]
-    subprocess.run(argv + [str(path)], check=True, timeout=30)
+    subprocess.run(argv + [a for order in orders for a in ("-draw", order)] + [str(path)], check=True, timeout=30)
     return str(path)
 
 
 def judge(reference, picture):
-    most, why = pictures.allowed(reference, SIZE, pictures.FUZZ, None, timeout=30)
-    assert why is None
-    differing, why = pictures.compare(reference, picture, pictures.FUZZ, timeout=30)
-    assert why is None
+    (most, why), (differing, also) = (pictures.allowed(reference, SIZE, pictures.FUZZ, None, timeout=30),
+                                      pictures.compare(reference, picture, pictures.FUZZ, timeout=30))
+    assert why is None and also is None
     return differing <= most
 
 
-def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something(tmp_path):
+def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something_and_capture_says_why(tmp_path):
     axes = draw(tmp_path / "axes.png", "line 0,286 791,286", "line 396,0 396,572")  # ~0.3 % of the picture
     dot = draw(tmp_path / "dot.png", "point 10,10", "point 11,10", "point 12,10")
     black, white = draw(tmp_path / "black.png"), draw(tmp_path / "white.png", background="white")
@@ -44,11 +36,7 @@ def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something(
     assert not judge(square, black) and not judge(square, white)
     edge = draw(tmp_path / "edge.png", "rectangle 110,0 681,572")  # one column short: 573 pixels
     assert judge(square, edge)
-
-
-def test_capture_says_by_how_many_pixels_and_how_many_may(tmp_path):
-    axes = draw(tmp_path / "axes.png", "line 0,286 791,286", "line 396,0 396,572")
-    black = draw(tmp_path / "black.png")
+    # tools/capture's word: by how many pixels, and how many may.
     run = lambda given: subprocess.run([sys.executable, pictures.__file__, "match", "2", given, axes, black,
                                         SIZE + "@0.png"], capture_output=True, text=True, timeout=60)
     refused, forced = run("-"), run("5000")
