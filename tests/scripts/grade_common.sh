@@ -12,12 +12,25 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# Whether process $1 descends from process $2.
+descends() {
+  local pid=$1
+  while [ "$pid" -gt 1 ]; do
+    [ "$pid" = "$2" ] && return 0
+    pid=$(awk '{print $4}' "/proc/$pid/stat" 2>/dev/null) || return 1
+    [ -n "$pid" ] || return 1
+  done
+  return 1
+}
+
 # The sandboxes' X servers running now, by process id: each has a key file (-auth); the Wine
-# session's own display, of the same size, has none.
+# session's own display, of the same size, has none. With ANCESTOR, only those it started: another
+# run's on the same machine are not this one's.
 grade_x_servers() {
   local pid
   for pid in $(pgrep -x Xvfb); do
-    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' && echo "$pid"
+    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' &&
+      { [ -z "${1:-}" ] || descends "$pid" "$1"; } && echo "$pid"
   done
 }
 

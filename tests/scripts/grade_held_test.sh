@@ -17,7 +17,7 @@ grade held.log --reference "$fixtures/axes.cpp" "$class" --out "$out" --timeout 
 expect honest pass
 expect replay differs
 expect blank differs
-held=$(sed -n 's/^grade: held back from students: \([0-9]*x[0-9]*\) (--seed [0-9]* draws them again)$/\1/p' "$work/held.log")
+held=$(sed -n 's/^grade: held back from students: \([0-9]*x[0-9]*\) (--draw [0-9]* draws them again)$/\1/p' "$work/held.log")
 [ -n "$held" ] || fail "the held-back size is not told: $(grep -m1 held "$work/held.log")"
 # The replay is right wherever it was told to look, and only there. (CSV lines end in CR LF.)
 replay=$(grep '^replay,' "$out/results.csv" | tr -d '\r')

@@ -88,7 +88,7 @@ stop_mid_class() {
   # machine's load.)
   for _ in $(seq 600); do grep -q '^\[1/3\]' "$log" && break; sleep 0.1; done
   for _ in $(seq 300); do
-    servers=$(grade_x_servers)
+    servers=$(grade_x_servers "$tool")
     [ "$(wc -w <<<"$servers")" -lt 2 ] || break
     sleep 0.1
   done

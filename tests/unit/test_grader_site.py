@@ -320,7 +320,7 @@ def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_
     signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
     shot = ("40x30", "0")
     args = argparse.Namespace(out=str(tmp_path), submissions=str(tmp_path / "class"), reference=str(tmp_path / "a.cpp"),
-                              sizes=["40x30"], times=["0"], shots=[shot], held=set(), seed=1, fuzz=2.0,
+                              sizes=["40x30"], times=["0"], shots=[shot], held=set(), draw=1, fuzz=2.0,
                               tolerance=None, points=10, build=str(tmp_path))
     run = grader["Run"](args)
     run.references, run.allowed = {}, {shot: 8}

@@ -1,5 +1,5 @@
 """Shots held back from students: drawn anew each run, apart from what was handed out, repeatable
-by the seed the run prints; none where the reference is a folder of pictures."""
+by the number the run prints; none where the reference is a folder of pictures."""
 import os
 import runpy
 import signal
@@ -10,8 +10,8 @@ from contract import MAX_HEIGHT, MAX_WIDTH, parse_sizes, parse_times
 HANDED = ["792x573", "960x400", "400x720"]
 
 
-def test_held_back_sizes_and_times_are_none_of_those_handed_out_and_come_again_by_seed():
-    drawn = [held.hold_back(seed, 2, HANDED, ["0", "0.5", "1"]) for seed in range(50)]
+def test_held_back_sizes_and_times_are_none_of_those_handed_out_and_come_again_by_the_runs_number():
+    drawn = [held.hold_back(number, 2, HANDED, ["0", "0.5", "1"]) for number in range(50)]
     assert held.hold_back(7, 2, HANDED, ["0", "0.5", "1"]) == drawn[7]
     assert len({tuple(sizes) for sizes, _ in drawn}) > 40 and len({tuple(times) for _, times in drawn}) > 40
     for sizes, times in drawn:
@@ -32,7 +32,7 @@ def test_the_grader_pictures_held_back_shots_only_where_its_reference_is_a_scene
     (tmp_path / "pictures" / "800x600@0.png").write_bytes(b"")
     (tmp_path / "Scene.cpp").write_text("")
     parse = lambda *more: grader["parse_arguments"]([str(tmp_path / "class"), *more])
-    scene = parse("--reference", str(tmp_path / "Scene.cpp"), "--times", "0,1", "--seed", "5")
+    scene = parse("--reference", str(tmp_path / "Scene.cpp"), "--times", "0,1", "--draw", "5")
     sizes, times = held.hold_back(5, 1, HANDED, ["0", "1"])
     assert scene.sizes == HANDED + sizes and scene.times == ["0", "1"] + times and len(scene.shots) == 12
     assert scene.held == {shot for shot in scene.shots if shot[0] in sizes or shot[1] in times} and len(scene.held) == 6

@@ -71,7 +71,7 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="tools/grade", description=__doc__.split("\n\n")[0],
         usage="tools/grade --reference REFERENCE SUBMISSIONS [--out DIR] [--sizes WxH,...] "
-              "[--times S,...] [--held-back N] [--seed N] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] "
+              "[--times S,...] [--held-back N] [--draw N] [--timeout S] [--fuzz PERCENT] [--tolerance PIXELS] "
               "[--jobs N] [--starter FILE] [--points N] [--accept-weaker-limits]")
     parser.add_argument("submissions", metavar="SUBMISSIONS",
                         help="a folder of NAME.cpp files, one a student; or a folder of one folder a student "
@@ -89,8 +89,8 @@ def parse_arguments(argv):
                         help="sizes, and for an animated class scene times, drawn at random for this run and "
                              "pictured too: shots no student was handed, which a scene that replays the handed-out "
                              "pictures cannot match (1 of each; 0: none; only with the teacher's scene file)")
-    parser.add_argument("--seed", type=int, metavar="N",
-                        help="draws the held-back shots of an earlier run again (the run prints its seed)")
+    parser.add_argument("--draw", type=int, metavar="N",
+                        help="draws the held-back shots of an earlier run again (the run prints its number)")
     parser.add_argument("--timeout", type=float, default=20.0,
                         help="seconds a step may take: the compile, the link, the run with its pictures (20)")
     parser.add_argument("--fuzz", type=float, default=2.0, help="colour difference a pixel may have and match (2)")
@@ -129,8 +129,8 @@ def parse_arguments(argv):
         parser.error("--jobs takes 1 to 8")
     if not 0 <= args.held_back <= 8:
         parser.error("--held-back takes 0 to 8")
-    if args.seed is not None and not 0 <= args.seed < 1 << 63:
-        parser.error("--seed takes a number from 0, as a run printed it")
+    if args.draw is not None and not 0 <= args.draw < 1 << 63:
+        parser.error("--draw takes a number from 0, as a run printed it")
     if not 0 < args.points <= 10000:
         parser.error("--points takes a number above 0, up to 10000")
 
@@ -148,8 +148,8 @@ def parse_arguments(argv):
     if missing:
         parser.error("no reference picture %s in %s" % (picture_name(*missing[0]), args.reference))
     # Only the teacher's scene can be pictured where no student looked.
-    args.seed = secrets.randbelow(10 ** 6) if args.seed is None else args.seed
-    held_sizes, held_times = hold_back(args.seed, args.held_back, sizes, times) if not pictures else ([], [])
+    args.draw = secrets.randbelow(10 ** 6) if args.draw is None else args.draw
+    held_sizes, held_times = hold_back(args.draw, args.held_back, sizes, times) if not pictures else ([], [])
     args.sizes, args.times, args.pictures = sizes + held_sizes, times + held_times, pictures
     args.shots = [(s, t) for s in args.sizes for t in args.times]
     args.held = {(s, t) for s, t in args.shots if s in held_sizes or t in held_times}
@@ -277,8 +277,8 @@ class Run:
                   "students may have been handed; grade with your own scene file to picture shots nobody saw",
                   flush=True)
         elif args.held:
-            print("grade: held back from students: %s (--seed %d draws them again)" % (
-                ", ".join(held_parts(args.sizes, args.times, args.held)), args.seed), flush=True)
+            print("grade: held back from students: %s (--draw %d draws them again)" % (
+                ", ".join(held_parts(args.sizes, args.times, args.held)), args.draw), flush=True)
 
     def measure_references(self):
         """The pixels that may differ at each shot, from what its reference picture draws."""

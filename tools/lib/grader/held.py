@@ -3,7 +3,7 @@ random for a run. A scene that replays the handed-out pictures, or draws right o
 told to look, is caught there; the teacher's scene can be pictured anywhere, so the reference is
 always at hand.
 
-The draw is repeatable: the same seed, sizes and times give the same shots.
+The draw is repeatable: the same number, sizes and times give the same shots.
 """
 import math
 import random
@@ -54,9 +54,10 @@ def held_times(rng, count, times):
     return found
 
 
-def hold_back(seed, count, sizes, times):
-    """The sizes and times held back from SIZES and TIMES (those handed out): COUNT of each."""
-    rng = random.Random(seed)
+def hold_back(number, count, sizes, times):
+    """The sizes and times held back from SIZES and TIMES (those handed out): COUNT of each, as the
+    run's NUMBER draws them."""
+    rng = random.Random(number)
     return held_sizes(rng, count, sizes), held_times(rng, count, times)
 
 

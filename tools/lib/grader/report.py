@@ -199,8 +199,8 @@ window.addEventListener("load", function () {
            count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
            reference=e(student_name(os.path.basename(os.path.abspath(args.reference)))), sizes=e(", ".join(args.sizes)),
            times=e(", ".join(args.times)),
-           held="; held back from students, drawn for this run: %s (seed %d)" % (
-               e(", ".join(held_parts(args.sizes, args.times, args.held))), args.seed) if args.held else "",
+           held="; held back from students, drawn for this run: %s (--draw %d)" % (
+               e(", ".join(held_parts(args.sizes, args.times, args.held))), args.draw) if args.held else "",
            fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
            else "at most 1% of the pixels its reference draws differ (at least 8, never all of them)",
            tally=e(tally(results)),
