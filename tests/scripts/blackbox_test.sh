@@ -4,7 +4,7 @@
 #   blackbox_test.sh EXE keys|close-button
 set -uo pipefail
 exe=$1 scenario=$2
-caption=$(python3 "$(dirname "$0")/../../tools/lib/contract.py" caption)
+caption=$(PYTHONPATH="$(dirname "$0")/../../tools" python3 -m tutor.contract caption)
 
 # Whatever the command line holds, it is ignored.
 "${WINE:-wine}" "$exe" --help /? "quoted arg" '%s%s%n' >/dev/null 2>&1 &

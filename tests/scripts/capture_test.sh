@@ -86,7 +86,7 @@ case $scenario in
     [ $? -eq 2 ] && grep -q -- '--size takes WxH' <<<"$message" || fail "a bad size: $message"
     # The driver keeps the tools' contract (the unit tests hold contract.py to Contract.h).
     said=$(timeout --foreground 30 "${WINE:-wine}" "$build/drivers/Square.exe" --contract 2>&1 | tr -d '\r')
-    kept=$(python3 "$here/../../tools/lib/contract.py" text)
+    kept=$(PYTHONPATH="$here/../../tools" python3 -m tutor.contract text)
     [ "$said" = "$kept" ] || fail "the driver's contract is not contract.py's: $(diff <(echo "$said") <(echo "$kept") | head -4)"
     echo "the same picture matches; wrong, missing and malformed arguments fail with a message"
     ;;

@@ -4,7 +4,7 @@
 #   gltrace_test.sh EXE WORK_DIR
 set -uo pipefail
 exe=$1 work=$2
-caption=$(python3 "$(dirname "$0")/../../tools/lib/contract.py" caption)
+caption=$(PYTHONPATH="$(dirname "$0")/../../tools" python3 -m tutor.contract caption)
 # The tracer of the program's own architecture, by its PE header.
 case $(od -An -tx2 -j "$((0x$(od -An -tx4 -j 60 -N 4 "$exe" | tr -d ' ') + 4))" -N 2 "$exe" | tr -d ' ') in
   8664) tracer=/usr/lib/x86_64-linux-gnu/apitrace/wrappers/glxtrace.so ;;

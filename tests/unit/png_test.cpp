@@ -109,7 +109,7 @@ class PngTest : public testing::TestWithParam<TFrame>
 {
 };
 
-// NOTE: the grader refuses a picture larger than its bound (tools/lib/grader/picture.py): the
+// NOTE: the grader refuses a picture larger than its bound (tools/tutor/grade/png.py): the
 // rows at deflate's fixed codes, 9 bits a byte, plus the chunks.
 TEST_P(PngTest, IsReadBackPixelForPixelByZlibWithinTheSizeTheGraderAllows)
 {

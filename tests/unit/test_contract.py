@@ -1,14 +1,14 @@
 """The contract between the program's tools entries and the tools: the native build of
 harness/Contract.h prints what the driver's --contract prints (CONTRACT_PRINTER, set by the unit
-build), and it must be tools/lib/contract.py's text line for line; then the Python side's own
+build), and it must be tools/tutor/contract.py's text line for line; then the Python side's own
 rules, on hostile input too."""
 import os
 import subprocess
 
 import pytest
 
-import contract
-from contract import Refused
+from tutor import contract
+from tutor.contract import Refused
 
 
 def test_the_program_and_the_tools_keep_one_contract():

@@ -6,7 +6,7 @@ import csv
 import html
 import os
 import re
-import runpy
+import importlib
 import shutil
 import signal
 import time
@@ -15,13 +15,13 @@ import zipfile
 
 import pytest
 
-import intake
-import similar
-from handback import plain_folder, points
-from outside import run_limited
-from report import similar_section, which_way
-from result import Pair, Result
-from submission import SOURCE_LIMIT, read_scene
+from tutor.grade import intake
+from tutor.grade import similar
+from tutor.grade.handback import plain_folder, points
+from tutor.outside import run_limited
+from tutor.grade.report import similar_section, which_way
+from tutor.grade.result import Pair, Result
+from tutor.grade.submission import SOURCE_LIMIT, read_scene
 
 
 def test_a_folder_name_gives_the_student_and_the_id_only_in_the_sites_form():
@@ -316,7 +316,7 @@ def test_points_are_the_share_of_pictures_that_pass_where_the_verdict_let_them_b
 
 
 def test_an_output_that_cannot_be_written_costs_none_of_the_others_and_the_exit_code_says_so(tmp_path, capsys):
-    grader = runpy.run_path(os.path.join(os.path.dirname(intake.__file__), "__main__.py"), run_name="grader_run")
+    grader = vars(importlib.import_module("tutor.grade.run"))
     signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
     shot = ("40x30", "0")
     args = argparse.Namespace(out=str(tmp_path), submissions=str(tmp_path / "class"), reference=str(tmp_path / "a.cpp"),

@@ -1,11 +1,11 @@
 """Shots held back from students: drawn anew each run, apart from what was handed out, repeatable
 by the number the run prints; none where the reference is a folder of pictures."""
 import os
-import runpy
+import importlib
 import signal
 
-import held
-from contract import MAX_HEIGHT, MAX_WIDTH, parse_sizes, parse_times
+from tutor.grade import held
+from tutor.contract import MAX_HEIGHT, MAX_WIDTH, parse_sizes, parse_times
 
 HANDED = ["792x573", "960x400", "400x720"]
 
@@ -25,7 +25,7 @@ def test_held_back_sizes_and_times_are_none_of_those_handed_out_and_come_again_b
 
 
 def test_the_grader_pictures_held_back_shots_only_where_its_reference_is_a_scene(tmp_path):
-    grader = runpy.run_path(os.path.join(os.path.dirname(held.__file__), "__main__.py"), run_name="grader_run")
+    grader = vars(importlib.import_module("tutor.grade.run"))
     signal.signal(signal.SIGINT, signal.default_int_handler)  # as pytest had it: the module sets its own
     (tmp_path / "class").mkdir()
     (tmp_path / "pictures").mkdir()

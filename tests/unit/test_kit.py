@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from submission import Kit, read_response
+from tutor.grade.submission import Kit, read_response
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 

@@ -4,7 +4,7 @@ import re
 import subprocess
 import sys
 
-import pictures
+from tutor import pictures
 
 SIZE = "792x573"
 
@@ -37,7 +37,7 @@ def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something_
     edge = draw(tmp_path / "edge.png", "rectangle 110,0 681,572")  # one column short: 573 pixels
     assert judge(square, edge)
     # tools/capture's word: by how many pixels, and how many may.
-    run = lambda given: subprocess.run([sys.executable, pictures.__file__, "match", "2", given, axes, black,
+    run = lambda given: subprocess.run([sys.executable, "-m", "tutor.pictures", "match", "2", given, axes, black,
                                         SIZE + "@0.png"], capture_output=True, text=True, timeout=60)
     refused, forced = run("-"), run("5000")
     said = re.fullmatch(r"capture: (\d+) pixels differ from (.+) \(at most (\d+) may\)\n", refused.stderr)

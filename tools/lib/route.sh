@@ -12,6 +12,10 @@
 #   route_toolchain [ARCH] the MinGW-w64 target of that width, ARCH's by default
 #   route_driver EXE       the tools' build of an exercise, drivers/NAME.exe beside NAME.exe
 
+# The tools' Python package, tools/tutor, for python3 -m.
+PYTHONPATH=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)${PYTHONPATH:+:$PYTHONPATH}
+export PYTHONPATH
+
 WINE32_LOADER=${TUTORIAL_WINE32_LOADER:-/usr/lib/wine/wine}
 
 # Succeeds when the 32-bit Wine loader starts. NOTE: a kernel without 32-bit emulation refuses

@@ -48,8 +48,8 @@ wine_session_begin() {
     # The first free display, with a window manager, both ended by wine_session_end.
     # As large as the largest client area any tool asks for (contract.py).
     local started number screen
-    screen=$(python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" screen) || return 1
-    started=$(timeout --foreground 30 python3 "$(dirname "${BASH_SOURCE[0]}")/xdisplay.py" "${screen}x24" \
+    screen=$(python3 -m tutor.contract screen) || return 1
+    started=$(timeout --foreground 30 python3 -m tutor.xdisplay "${screen}x24" \
       --window-manager) || return 1
     read -r number WINE_SESSION_XVFB WINE_SESSION_WM <<<"$started"
     export DISPLAY=:$number
@@ -124,7 +124,7 @@ wine_session_end() {
 
 # A host path as a Windows program sees it (contract.py).
 windows_path() {
-  python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" windows-path "$1"
+  python3 -m tutor.contract windows-path "$1"
 }
 
 # Runs an exercise's driver (drivers/NAME.exe, see harness/Driver.cpp) for at most LIMIT seconds;
@@ -140,7 +140,7 @@ driver_run() {
     echo "still running after $limit s"
     code=124
   elif [ $code -ne 0 ]; then
-    python3 "$(dirname "${BASH_SOURCE[0]}")/contract.py" report-line <"$said" || echo "exit code $code"
+    python3 -m tutor.contract report-line <"$said" || echo "exit code $code"
   fi
   rm -f "$said"
   return $code

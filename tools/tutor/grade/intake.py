@@ -16,8 +16,8 @@ import struct
 import zipfile
 import zlib
 
-from report import printable, student_name
-from submission import SOURCE_LIMIT
+from tutor.grade.report import printable, student_name
+from tutor.grade.submission import SOURCE_LIMIT
 
 MEMBER_LIMIT = 10000  # files and folders in a class: a course site's download of 300 students is far less
 UNPACKED_LIMIT = 64 << 20  # bytes of sources unpacked for a class; a class of 300 writes a few MiB

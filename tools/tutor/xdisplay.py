@@ -2,7 +2,7 @@
 it took to -displayfd), optionally with a window manager: the shell tools' Wine session runs this
 file as a command. (The grader's sandboxes start a display of their own inside.)
 
-    python3 tools/lib/xdisplay.py WxHxD [--window-manager]
+    python3 -m tutor.xdisplay WxHxD [--window-manager]
         starts them detached and prints "NUMBER XVFB_PID [WM_PID]"; they run until killed.
 """
 import os

@@ -27,8 +27,9 @@ import subprocess
 import threading
 import time
 
-from contract import CAPTION, WATCH_KINDS, report_line, watch_line, windows_path
-from outside import run_limited
+from tutor.contract import CAPTION, WATCH_KINDS, report_line, watch_line, windows_path
+from tutor.outside import run_limited
+from tutor.tree import ROOT
 
 X_TIMEOUT = 10  # seconds for one call of an X client
 PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
@@ -421,7 +422,7 @@ def main(argv):
     parser.add_argument("--build", required=True)
     parser.add_argument("--restart", action="store_true", help="a new program at every save")
     args = parser.parse_args(argv)
-    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
+    root = ROOT
     watcher = Watcher(root, os.path.realpath(args.build), os.path.realpath(args.scene), args.restart)
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, interrupt)

@@ -27,22 +27,20 @@ import threading
 import time
 import zipfile
 
-# The tools' shared code, in the folder above.
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-
-import intake  # noqa: E402
-import picture  # noqa: E402
-from contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
-from handback import write_feedback, write_gradebook  # noqa: E402
-from held import held_parts, hold_back  # noqa: E402
-from intake import Submission  # noqa: E402
-from report import printable, student_name, tally, write_csv, write_report  # noqa: E402
-from result import Pair, Result  # noqa: E402
-from sandbox import (LIMITS, NotRegular, Sandboxes, Slot, Users, die_with_parent,  # noqa: E402
+from tutor.grade import intake  # noqa: E402
+from tutor.grade import png  # noqa: E402
+from tutor.contract import Refused, parse_sizes, parse_times, picture_name  # noqa: E402
+from tutor.grade.handback import write_feedback, write_gradebook  # noqa: E402
+from tutor.grade.held import held_parts, hold_back  # noqa: E402
+from tutor.grade.intake import Submission  # noqa: E402
+from tutor.grade.report import printable, student_name, tally, write_csv, write_report  # noqa: E402
+from tutor.grade.result import Pair, Result  # noqa: E402
+from tutor.grade.sandbox import (LIMITS, NotRegular, Sandboxes, Slot, Users, die_with_parent,  # noqa: E402
                      private_mounts, read_regular, remove_leftovers, remove_mounted)
-from similar import groups, near_identical  # noqa: E402
-from pictures import COMPARE_TIMEOUT, allowed, compare, reference_pictures  # noqa: E402
-from submission import SOURCE_LIMIT, Grader, Kit, read_scene  # noqa: E402
+from tutor.grade.similar import groups, near_identical  # noqa: E402
+from tutor.pictures import COMPARE_TIMEOUT, allowed, compare, reference_pictures  # noqa: E402
+from tutor.grade.submission import SOURCE_LIMIT, Grader, Kit, read_scene  # noqa: E402
+from tutor.tree import ROOT  # noqa: E402
 
 OWN_SIZE = "792x573"  # the client area the program opens with
 DEFAULT_SIZES = [OWN_SIZE, "960x400", "400x720"]
@@ -185,7 +183,7 @@ class Run:
         private_mounts()
         self.kit = Kit(self.args.build)
         # No sandbox sees what the run reads and writes, the tools' own checkout with it.
-        args, checkout = self.args, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        args, checkout = self.args, ROOT
         hidden = [checkout, args.build, args.out, args.reference, args.submissions, args.starter]
         self.boxes = Sandboxes(self.kit.files, args.timeout, hidden=[path for path in hidden if path])
         # From here on, Ctrl+C, SIGTERM and SIGHUP are caught by grade(): the sandboxes and displays
@@ -316,12 +314,12 @@ class Run:
             references[shot] = os.path.join(out, "pictures", "reference-%s" % picture_name(*shot))
             width, height = map(int, shot[0].split("x"))
             try:
-                data, more = read_regular(args.pictures[shot], picture.largest(width, height))
+                data, more = read_regular(args.pictures[shot], png.largest(width, height))
                 if more:
-                    raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
+                    raise png.Refused("it is larger than a picture of %s can be" % shot[0])
                 with open(references[shot], "wb") as f:
-                    f.write(picture.take(data, width, height))
-            except (NotRegular, picture.Refused) as error:
+                    f.write(png.take(data, width, height))
+            except (NotRegular, png.Refused) as error:
                 print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
                 return 2
         self.references = references
@@ -364,7 +362,7 @@ class Run:
 
     def compare(self, taken, tag, shot):
         """Differing pixels and the difference picture, or None and why they cannot be compared.
-        NOTE: both pictures were written by the grader itself (picture.take), so ImageMagick reads
+        NOTE: both pictures were written by the grader itself (png.take), so ImageMagick reads
         nothing a submission wrote."""
         diff = os.path.join(self.grader.out, "pictures", "%s-%s-diff.png" % (tag, picture_name(*shot)[:-4]))
         differing, why = compare(self.references[shot], taken, self.args.fuzz, diff, timeout=COMPARE_TIMEOUT)

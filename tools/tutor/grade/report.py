@@ -6,7 +6,7 @@ import csv
 import html
 import os
 
-from held import held_parts
+from tutor.grade.held import held_parts
 
 VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
             "too much output", "bad picture", "not a regular file", "refused", "no scene"]

@@ -8,12 +8,12 @@ import re
 import shlex
 import shutil
 
-import picture
-from contract import picture_name, report_line, verdict as driver_verdict
-from pictures import driver_orders
-from report import printable, student_name
-from result import Result
-from sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
+from tutor.grade import png
+from tutor.contract import picture_name, report_line, verdict as driver_verdict
+from tutor.pictures import driver_orders
+from tutor.grade.report import printable, student_name
+from tutor.grade.result import Result
+from tutor.grade.sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
                      make_authority, open_folder, read_regular, size_in_words)
 
 PROGRAM = "Submission"
@@ -201,14 +201,14 @@ def take_pictures(folder, shots):
             width, height = map(int, shot[0].split("x"))
             name = picture_name(*shot)
             try:
-                data, more = read_regular(name, picture.largest(width, height), folder=fd)
+                data, more = read_regular(name, png.largest(width, height), folder=fd)
                 if more:
-                    raise picture.Refused("it is larger than a picture of %s can be" % shot[0])
-                made[shot] = picture.take(data, width, height)
+                    raise png.Refused("it is larger than a picture of %s can be" % shot[0])
+                made[shot] = png.take(data, width, height)
             except NotRegular as error:
                 if str(error) != "missing":
                     return made, "%s is %s" % (name, error)
-            except picture.Refused as error:
+            except png.Refused as error:
                 return made, "%s: %s" % (name, error)
     finally:
         os.close(fd)

@@ -15,8 +15,8 @@ import os
 import re
 import sys
 
-from contract import parse_picture_name
-from outside import run_limited
+from tutor.contract import parse_picture_name
+from tutor.outside import run_limited
 
 FUZZ = 2.0  # percent of a colour channel's range
 TOLERANCE_SHARE = 100  # by default one pixel in so many that the reference draws may differ: 1 %

@@ -8,7 +8,7 @@ The draw is repeatable: the same number, sizes and times give the same shots.
 import math
 import random
 
-from contract import MAX_HEIGHT, MAX_WIDTH, canonical_time
+from tutor.contract import MAX_HEIGHT, MAX_WIDTH, canonical_time
 
 # Sizes drawn from: room for a scene to show, no larger than a classroom's screens need.
 WIDTHS, HEIGHTS = (320, min(1280, MAX_WIDTH)), (240, min(960, MAX_HEIGHT))

@@ -13,11 +13,11 @@ import os
 import re
 import zipfile
 
-import picture
-from contract import picture_name
-from intake import SITE_FOLDER
-from report import cell, printable
-from sandbox import SCREEN, NotRegular, read_regular
+from tutor.grade import png
+from tutor.contract import picture_name
+from tutor.grade.intake import SITE_FOLDER
+from tutor.grade.report import cell, printable
+from tutor.grade.sandbox import SCREEN, NotRegular, read_regular
 
 PAGE = "feedback.html"
 # The columns of the course site's grading worksheet: it matches a row by "Identifier" (the
@@ -74,7 +74,7 @@ def write_gradebook(out, results, shots, allowed, full):
 def inline(path):
     """A picture the grader wrote, as a data: URI, or "" if it is not there."""
     try:
-        data, more = read_regular(path, picture.largest(*SCREEN))
+        data, more = read_regular(path, png.largest(*SCREEN))
     except NotRegular:
         return ""
     return "" if more else "data:image/png;base64," + base64.b64encode(data).decode("ascii")

@@ -18,7 +18,7 @@ import time
 
 from Xlib import X, display
 
-from contract import CAPTION
+from tutor.contract import CAPTION
 
 COLOURS = [(1, 0, 0), (0, 1, 0), (0, 0, 1), (1, 1, 0), (0, 1, 1)]
 TITLE = "# Measured: the watch loop, from a save to the new picture"

@@ -14,7 +14,8 @@ import subprocess
 import sys
 import time
 
-from contract import CAPTION
+from tutor.contract import CAPTION
+from tutor.tree import ROOT
 
 # The loader of the build's width, as the Wine session chose it.
 WINE = os.environ.get("WINE", "wine")
@@ -159,7 +160,7 @@ def main():
     if args.rounds < 1 or args.seconds < 2:
         parser.error("--rounds must be at least 1 and --seconds at least 2")
 
-    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    root = ROOT
     programs = {"baseline": os.path.join(args.build, "bench", "Baseline.exe"),
                 "tutorial": os.path.join(args.build, "Tutorial.exe")}
     if args.calibrate:

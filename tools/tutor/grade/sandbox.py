@@ -22,9 +22,9 @@ import sys
 import threading
 import time
 
-from contract import EXIT, MAX_HEIGHT, MAX_WIDTH
-from outside import run_limited
-import syscalls
+from tutor.contract import EXIT, MAX_HEIGHT, MAX_WIDTH
+from tutor.outside import run_limited
+from tutor.grade import syscalls
 
 SCREEN = (MAX_WIDTH, MAX_HEIGHT)  # holds the largest picture any tool asks for
 FIRST_UID = 64000  # each sandbox runs as a user of its own, the first free one from here up
