@@ -31,7 +31,8 @@ def main(argv):
     os.makedirs(os.path.join(work, "corpus"), exist_ok=True)
     fuzzer = os.path.join(work, "form-definition-fuzzer")
     framework = os.path.join(tree.ROOT, "framework")
-    sources = [os.path.join(tree.ROOT, "fuzz", "FormDefinitionFuzzer.cpp"), os.path.join(framework, "FormDefinition.cpp")]
+    sources = [os.path.join(tree.ROOT, "fuzz", "FormDefinitionFuzzer.cpp"),
+               os.path.join(framework, "FormDefinition.cpp")]
     if not os.access(fuzzer, os.X_OK) or any(os.path.getmtime(f) > os.path.getmtime(fuzzer)
                                               for f in sources + [os.path.join(framework, "FormDefinition.h")]):
         code = call(["clang++", "-std=c++17", "-g", "-O1", "-Wall", "-Wextra", "-I" + framework,

@@ -70,8 +70,9 @@ def suite(width, route, ctest_args):
         code = build("--target", "Tutorial")
         if code:
             return code
-        return call(["bash", os.path.join(tree.TEST_SCRIPTS, "executable_test.sh"), os.path.join(folder, "Tutorial.exe")],
-                    300, env=dict(os.environ, OBJDUMP=tree.toolchain("x86") + "-objdump", NM=tree.toolchain("x86") + "-nm"))
+        tools = dict(OBJDUMP=tree.toolchain("x86") + "-objdump", NM=tree.toolchain("x86") + "-nm")
+        return call(["bash", os.path.join(tree.TEST_SCRIPTS, "executable_test.sh"),
+                     os.path.join(folder, "Tutorial.exe")], 300, env=dict(os.environ, **tools))
     # Tests labelled per-route (the tools and the fuzzer) or one-width (the pictures, the editor)
     # run with the width this machine runs, not twice; the other width builds only what the rest
     # needs.
