@@ -17,8 +17,8 @@ chmod +x "$work/refused" "$work/starts" "$work/hangs"
 
 # The route a fresh command chooses with this loader; the note it prints goes to $work/note.
 route_with() {
-  env -u TUTORIAL_ROUTE -u TUTORIAL_FORCE_X64 TUTORIAL_WINE32_LOADER="$1" "${@:2}" \
-    bash -c '. "$0/tools/lib/route.sh"; choose_route; echo "$TUTORIAL_ROUTE"' "$root" 2>"$work/note"
+  env -u TUTORIAL_ROUTE -u TUTORIAL_FORCE_X64 TUTORIAL_WINE32_LOADER="$1" "${@:2}" PYTHONPATH="$root/tools" \
+    timeout 60 /usr/bin/python3 -m tutor route 2>"$work/note"
 }
 
 [ "$(route_with "$work/refused")" = x64 ] || fail "a refused loader does not give the 64-bit route"
@@ -30,8 +30,8 @@ grep -q 'runs no 32-bit code.*ia32_emulation=on' "$work/note" || fail "no cause 
   fail "a missing loader: $(cat "$work/note")"
 [ "$(route_with "$work/starts" TUTORIAL_FORCE_X64=1)" = x64 ] || fail "the switch does not force the 64-bit route"
 # Once per command: a route already chosen is not probed again.
-[ "$(TUTORIAL_ROUTE=x86 TUTORIAL_WINE32_LOADER="$work/hangs" timeout 5 \
-  bash -c '. "$0/tools/lib/route.sh"; choose_route; echo "$TUTORIAL_ROUTE"' "$root")" = x86 ] ||
+[ "$(TUTORIAL_ROUTE=x86 TUTORIAL_WINE32_LOADER="$work/hangs" timeout 5 env PYTHONPATH="$root/tools" \
+  /usr/bin/python3 -m tutor route)" = x86 ] ||
   fail "a route already chosen was probed again"
 # The real loader: its answer agrees with another 32-bit program, Wine's own 32-bit server.
 expected=x64

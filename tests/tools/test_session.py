@@ -1,0 +1,134 @@
+"""The Wine session and what runs in it, with stand-ins for Wine and its server: begun once,
+ended on every way out, and each outside call bounded."""
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+from tutor import outside, session
+
+LOADER = """#!/bin/sh
+echo "$*" >>"%(dir)s/loader.log"
+case "$1 %(mode)s" in
+  "wineboot ok"|"reg ok") echo booted ;;
+  wineboot\\ refused) echo "Exec format error" >&2; exit 126 ;;
+  wineboot\\ hangs) touch "%(dir)s/hanging"; exec sleep 300 ;;
+  explorer.exe*) exec %(python)s -c "import time; time.sleep(30)" explorer.exe /desktop ;;
+esac
+"""
+
+
+@pytest.fixture
+def stand_ins(tmp_path, monkeypatch):
+    """A Wine server that logs its orders, a display said to be there, and a loader whose
+    wineboot MODE is ok, refused or hangs; the environment as it was afterwards."""
+    saved = dict(os.environ)
+    (tmp_path / "bin").mkdir()
+    server = tmp_path / "bin" / "wineserver"
+    server.write_text('#!/bin/sh\necho "$*" >>"%s/server.log"\n' % tmp_path)
+    server.chmod(0o755)
+    monkeypatch.setenv("PATH", "%s:%s" % (tmp_path / "bin", os.environ["PATH"]))
+    for name in ("TUTORIAL_WINE_SESSION", "WINEDEBUG", "BUILD_DIR"):
+        monkeypatch.delenv(name, raising=False)
+    monkeypatch.setenv("DISPLAY", ":no-such-display")
+    monkeypatch.setenv("ARCH", "x64")
+
+    def with_mode(mode):
+        loader = tmp_path / ("wine-" + mode)
+        loader.write_text(LOADER % dict(dir=tmp_path, mode=mode, python=sys.executable))
+        loader.chmod(0o755)
+        os.environ["TUTORIAL_WINE"] = str(loader)
+        return tmp_path
+    yield with_mode
+    session.end_jobs()
+    os.environ.clear()
+    os.environ.update(saved)
+
+
+def orders(folder):
+    return (folder / "server.log").read_text().split("\n")[:-1]
+
+
+def test_a_session_boots_its_prefix_once_exports_it_and_ends_it(stand_ins, capsys):
+    folder = stand_ins("ok")
+    build = folder / "build"
+    for first in (True, False):
+        with session.Session(str(build)):
+            assert os.environ["WINEPREFIX"] == str(build / "wine") and os.environ["WINEARCH"] == "win64"
+            assert os.environ["WINELOADER"] == "/usr/lib/wine/wine64" and os.environ["WINEDEBUG"] == "-all"
+            assert os.environ["HOME"] == str(build / "home") and os.environ["TUTORIAL_WINE_SESSION"] == "1"
+            assert os.environ["DISPLAY"] == ":no-such-display"
+            assert session.desktop_running(str(build / "wine"))
+            assert orders(folder)[-1] == "-p"
+        assert ("Preparing the Wine prefix" in capsys.readouterr().err) == first
+        # Nothing of it runs on: its server is ended, and the desktop it started.
+        assert orders(folder)[-1] == "-k" and not session.desktop_running(str(build / "wine"))
+        # Nested in it, a tool's session is that one.
+        with session.Session(str(folder / "other")):
+            assert not (folder / "other").exists()
+        del os.environ["TUTORIAL_WINE_SESSION"]
+    assert orders(folder) == ["-p", "-k", "-p", "-k", "-p", "-k"]
+    assert (build / "wine" / ".booted").exists()
+
+
+def test_wine_that_cannot_start_is_told_and_its_server_ended(stand_ins, capsys):
+    folder = stand_ins("refused")
+    with pytest.raises(SystemExit) as stop:
+        with session.Session(str(folder / "build")):
+            pass
+    assert stop.value.code == 1
+    assert "Wine did not start (%s): Exec format error" % (folder / "wine-refused") in capsys.readouterr().err
+    assert orders(folder) == ["-p", "-k"]
+
+
+def test_a_signal_ends_the_session_with_what_it_started(stand_ins):
+    folder = stand_ins("hangs")
+
+    def terminate():
+        for _ in range(200):
+            if (folder / "hanging").exists():
+                return os.kill(os.getpid(), signal.SIGTERM)
+            time.sleep(0.05)
+    threading.Thread(target=terminate).start()
+    started = time.monotonic()
+    with pytest.raises(session.Interrupted) as stop:
+        with session.Session(str(folder / "build")):
+            pass
+    assert stop.value.code == 143 and time.monotonic() - started < 20
+    assert orders(folder) == ["-p", "-k"]
+    assert subprocess.run(["pgrep", "-f", str(folder / "wine-hangs")], capture_output=True).stdout == b""
+    assert signal.getsignal(signal.SIGTERM) not in (signal.SIG_IGN, None)
+
+
+def test_a_driver_says_in_one_line_why_it_failed(stand_ins):
+    folder = stand_ins("ok")
+    script = folder / "driver"
+    script.write_text('#!/bin/sh\nprintf "%s" "$1" >&2\n[ "${2:-0}" = 0 ] || exec sleep "$2"\nexit ${3:-0}\n')
+    script.chmod(0o755)
+    os.environ["WINE"] = "sh"
+    assert session.driver_run(10, [str(script), "starting\n"]) == (0, None)
+    assert session.driver_run(10, [str(script), "crash: access violation\r\ncrash: later\r\n", "0", "11"]) == \
+        (11, "crash: later")
+    assert session.driver_run(10, [str(script), "nothing to report\n", "0", "3"]) == (3, "exit code 3")
+    started = time.monotonic()
+    assert session.driver_run(1, [str(script), "", "300"]) == (124, "still running after 1 s")
+    assert time.monotonic() - started < 1 + outside.GRACE
+
+
+def test_calls_are_bounded_and_waits_end_with_the_writer(tmp_path):
+    assert outside.call(["sh", "-c", "exit 7"], 5) == 7
+    assert outside.call(["sh", "-c", "kill -TERM $$"], 5) == 128 + signal.SIGTERM
+    assert outside.call(["sleep", "30"], 0.2) == 124
+    assert outside.call([str(tmp_path / "none")], 5) == 127
+    assert outside.call_output(["sh", "-c", "echo said; exit 3"], 5) == (3, "said\n")
+    writer = subprocess.Popen(["sh", "-c", "sleep 0.3; touch %s/a.png" % tmp_path])
+    assert session.wait_file(str(tmp_path), "*.png", lambda: writer.poll() is None, 10)
+    quitter = subprocess.Popen(["true"])
+    started = time.monotonic()
+    assert not session.wait_file(str(tmp_path), "*.bmp", lambda: quitter.poll() is None, 10)
+    assert time.monotonic() - started < 5
+    assert session.wait_exit(quitter, 1) == 0 and session.wait_exit(subprocess.Popen(["sleep", "5"]), 0.2) == 255

@@ -1,0 +1,62 @@
+"""Which build the tools take on this machine, and where its parts are."""
+import os
+
+import pytest
+
+from tutor import tree
+
+
+def loader(folder, name, body):
+    path = folder / name
+    path.write_text("#!/bin/sh\n" + body + "\n")
+    path.chmod(0o755)
+    return str(path)
+
+
+@pytest.mark.parametrize("kind, force, route, note", [
+    ("refused", "", "x64", "runs no 32-bit code (boot it with ia32_emulation=on"),
+    ("starts", "", "x86", None),
+    ("missing", "", "x64", "no 32-bit Wine at "),
+    ("starts", "1", "x64", "TUTORIAL_FORCE_X64 is set"),
+])
+def test_the_route_follows_the_32bit_loader_unless_forced(tmp_path, monkeypatch, capsys, kind, force, route, note):
+    bodies = {"refused": 'echo "Exec format error" >&2; exit 126', "starts": "echo wine-8.0"}
+    path = loader(tmp_path, kind, bodies[kind]) if kind in bodies else str(tmp_path / kind)
+    monkeypatch.delenv("TUTORIAL_ROUTE", raising=False)
+    monkeypatch.setenv("TUTORIAL_FORCE_X64", force)
+    monkeypatch.setenv("TUTORIAL_WINE32_LOADER", path)
+    assert tree.choose_route() == route
+    said = capsys.readouterr().err
+    if note:
+        assert said.startswith("note: ") and note in said and said.count("\n") == 1
+    else:
+        assert said == ""
+    # Passed on to every tool the command calls, which takes it as it is.
+    assert os.environ["TUTORIAL_ROUTE"] == route
+
+
+def test_a_route_chosen_already_is_not_probed_again(tmp_path, monkeypatch, capsys):
+    monkeypatch.setenv("TUTORIAL_ROUTE", "x86")
+    monkeypatch.setenv("TUTORIAL_WINE32_LOADER", loader(tmp_path, "probed", "touch %s/probed.ran" % tmp_path))
+    assert tree.choose_route() == "x86"
+    assert not (tmp_path / "probed.ran").exists() and capsys.readouterr().err == ""
+
+
+def test_build_folders_toolchains_and_drivers(monkeypatch):
+    monkeypatch.delenv("BUILD_DIR", raising=False)
+    monkeypatch.delenv("ARCH", raising=False)
+    assert tree.build_dir() == os.path.join(tree.ROOT, "build")
+    assert tree.toolchain() == "i686-w64-mingw32"
+    monkeypatch.setenv("ARCH", "x64")
+    assert tree.build_dir() == os.path.join(tree.ROOT, "build-x64")
+    assert tree.build_dir("x86") == os.path.join(tree.ROOT, "build")
+    assert tree.toolchain() == "x86_64-w64-mingw32"
+    monkeypatch.setenv("BUILD_DIR", "/elsewhere")
+    assert tree.build_dir() == tree.build_dir("x86") == "/elsewhere"
+    assert tree.default_build_dir() == os.path.join(tree.ROOT, "build-x64")
+    monkeypatch.setenv("ARCH", "arm")
+    with pytest.raises(ValueError, match="ARCH is x86 or x64, not 'arm'"):
+        tree.toolchain()
+    assert tree.driver("/b/Square.exe") == "/b/drivers/Square.exe"
+    assert tree.driver("/b/drivers/Square.exe") == "/b/drivers/Square.exe"
+    assert tree.driver("Square.exe") == "./drivers/Square.exe"
