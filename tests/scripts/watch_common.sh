@@ -9,7 +9,8 @@ scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-caption=$(timeout 10 PYTHONPATH="$root/tools" python3 -m tutor.contract caption)
+caption=$(PYTHONPATH="$root/tools" timeout 10 python3 -m tutor.contract caption)
+[ -n "$caption" ] || { echo "FAIL: no caption from tutor.contract"; rm -rf "$work"; exit 1; }
 : "${BUILD_DIR:?the build folder}"
 
 # Waits for the watcher's word on the Nth save in its output (default: log): a first frame, or
