@@ -98,8 +98,13 @@ printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { for (volatile int I = 
 wait_said 15
 grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
   fail "a scene that never returns was not reported"
-sleep 2
-wid=$(wait_window "$caption")
+# The line comes before the new program starts: wait for its window, then for the frozen one to
+# go (the loop ends it once the new one is in its place), then for the first frame.
+frozen=$wid
+for _ in 1 2 3; do wid=$(wait_window "$caption" "$frozen") && break; done
+[ -n "$wid" ] || { fail "no new program's window"; watch_finish; }
+for _ in $(seq 200); do timeout 5 xwininfo -id "$frozen" >/dev/null 2>&1 || break; sleep 0.1; done
+for _ in $(seq 100); do [ "$(on_screen)" = 255,255,255 ] && break; sleep 0.2; done
 [ "$(on_screen)" = 255,255,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"
 
