@@ -39,7 +39,7 @@ save_colour() {
 }
 # Nothing of a watch on the work folder is left running: inotifywait and the program (a pattern).
 nothing_left() {
-  for _ in $(seq 30); do
+  for _ in $(seq 100); do # a loaded machine takes seconds to end a Wine process
     pgrep -f "inotifywait.*$work" >/dev/null || pgrep -f "$1" >/dev/null || return 0
     sleep 0.1
   done

@@ -106,6 +106,8 @@ for _ in 1 2 3; do wid=$(wait_window "$caption" "$frozen") && break; done
 for _ in $(seq 200); do timeout 5 xwininfo -id "$frozen" >/dev/null 2>&1 || break; sleep 0.1; done
 for _ in $(seq 100); do [ "$(on_screen)" = 255,255,255 ] && break; sleep 0.2; done
 [ "$(on_screen)" = 255,255,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
+# NOTE: the window manager moves it when it gets to it.
+for _ in $(seq 100); do [ "$(window_geometry "$wid")" = "$place" ] && break; sleep 0.1; done
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"
 
 # Esc closes the window and ends watching; nothing is left.
