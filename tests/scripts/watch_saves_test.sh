@@ -116,6 +116,6 @@ wait_exit "$watcher" 10
 code=$?
 [ $code -eq 0 ] || fail "watching did not end with code 0 after Esc ($code)"
 grep -q 'the window was closed; watching ends' "$log" || fail "no word that watching ended"
-nothing_left 'WatchHost\.exe' "after Esc"
+nothing_left WatchHost.exe "after Esc"
 
 watch_finish "saves shown in one window, failures reported, Esc ends it cleanly"
