@@ -9,7 +9,8 @@ scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-caption=$(timeout 10 PYTHONPATH="$root/tools" python3 -m tutor.contract caption)
+caption=$(PYTHONPATH="$root/tools" timeout 10 python3 -m tutor.contract caption)
+[ -n "$caption" ] || { echo "FAIL: no caption from tutor.contract"; rm -rf "$work"; exit 1; }
 : "${BUILD_DIR:?the build folder}"
 
 # Waits for the watcher's word on the Nth save in its output (default: log): a first frame, or
@@ -36,14 +37,17 @@ save_colour() {
   sed "s/glColor3f([^)]*)/glColor3f($1)/" "$root/examples/Square.cpp" >"$work/next"
   cat "$work/next" >"$scene"
 }
-# Nothing of a watch on the work folder is left running: inotifywait and the program (a pattern).
+# Nothing of a watch on the work folder is left running: inotifywait and the program (its name in
+# drivers/ of this build: another build's, another test's, may run beside it).
 nothing_left() {
-  for _ in $(seq 30); do
-    pgrep -f "inotifywait.*$work" >/dev/null || pgrep -f "$1" >/dev/null || return 0
+  local program
+  program=$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$(cd "$BUILD_DIR" && pwd -P)/drivers/$1")
+  for _ in $(seq 100); do # a loaded machine takes seconds to end a Wine process
+    pgrep -f "inotifywait.*$work" >/dev/null || pgrep -f "$program" >/dev/null || return 0
     sleep 0.1
   done
   pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running $2"
-  pgrep -f "$1" >/dev/null && fail "the program was left running $2"
+  pgrep -f "$program" >/dev/null && fail "the program was left running $2"
 }
 # The closing word: the output when something failed, and the exit code.
 watch_finish() {

@@ -28,6 +28,6 @@ for _ in $(seq 150); do [ -s "$work/status" ] && break; sleep 0.1; done
 grep -q '^watch: ended by Ctrl+C$' "$log" || fail "no word that Ctrl+C ended watching"
 grep -qiE 'not a valid identifier|stack smashing|Traceback|Terminated|Killed' "$log" &&
   fail "the shell or Python spoke: $(cat "$log")"
-nothing_left 'drivers.Watch\.exe' "after Ctrl+C"
+nothing_left Watch.exe "after Ctrl+C"
 
 watch_finish "--restart shows a save in a new program; Ctrl+C ends watching cleanly"

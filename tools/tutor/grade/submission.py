@@ -5,7 +5,6 @@ way becomes its verdict.
 """
 import os
 import re
-import shlex
 import shutil
 
 from tutor.grade import png
@@ -13,6 +12,7 @@ from tutor.contract import picture_name, report_line, verdict as driver_verdict
 from tutor.pictures import driver_orders
 from tutor.grade.report import printable, student_name
 from tutor.grade.result import Result
+from tutor.kit import Kit  # noqa: F401 (the grader's run takes it from here)
 from tutor.grade.sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
                      make_authority, open_folder, read_regular, size_in_words)
 
@@ -28,48 +28,6 @@ class Failure(Exception):
     def __init__(self, verdict, detail, messages=""):
         super().__init__(detail)
         self.verdict, self.detail, self.messages = verdict, detail, messages
-
-
-class Kit:
-    """What a submission is built from: the build's kit (BUILD/kit/, written by
-    cmake/TutorialKit.cmake), the compiler and its response files, with every file they read,
-    which the sandbox sees read-only."""
-
-    def __init__(self, build):
-        folder = os.path.join(build, "kit")
-        with open(os.path.join(folder, "compiler")) as f:
-            self.compiler = f.read().strip()
-        self.compile_rsp, self.link_rsp = (os.path.join(folder, name) for name in ("compile.rsp", "link.rsp"))
-        self.files = {self.compile_rsp, self.link_rsp}
-        if not self.compiler.startswith("/usr/"):  # the sandbox sees /usr already
-            self.files.add(self.compiler)
-        flags = read_response(self.compile_rsp)
-        for i, flag in enumerate(flags):
-            if flag.startswith("-I"):
-                # The headers only: a teacher's reference scene may sit beside them.
-                folder = flag[2:]
-                self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
-                                  if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
-            elif i and flags[i - 1] == "-include":
-                self.files.update((flag, flag + ".gch"))
-        # What a link reads: the entry, the libraries and the resources, each named by its path.
-        self.files.update(a for a in read_response(self.link_rsp) if os.path.isabs(a))
-        missing = sorted(p for p in self.files if not os.path.isfile(p))
-        if missing:
-            raise FileNotFoundError("the kit names %s, which is not there: build the kit (target kit)"
-                                    % missing[0])
-
-    def compile(self, source, target):
-        return [self.compiler, "@" + self.compile_rsp, "-c", source, "-o", target]
-
-    def link(self, objects, target):
-        return [self.compiler] + objects + ["@" + self.link_rsp, "-o", target]
-
-
-def read_response(path):
-    """The arguments of a response file of the kit: one a line, quoted as GCC reads them."""
-    with open(path) as f:
-        return shlex.split(f.read())
 
 
 class Grader:

@@ -1,6 +1,7 @@
-"""The kit the tools build a scene with (cmake/TutorialKit.cmake), from a configure of the project
-alone: its flags against those CMake compiles the watch module's entry with, and the files the
-grader's sandbox is told it reads. (The grade and watch scripts build with it end to end.)"""
+"""The kit the tools build a scene with (cmake/TutorialKit.cmake, tutor.kit), from a configure of
+the project alone: its flags against those CMake compiles the watch module's entry with, the files
+the grader's sandbox is told it reads, and the commands of each build. (The grade and watch
+scripts build with it end to end.)"""
 import json
 import os
 import shlex
@@ -8,7 +9,7 @@ import subprocess
 
 import pytest
 
-from tutor.grade.submission import Kit, read_response
+from tutor.kit import Kit, read_response
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
@@ -64,3 +65,5 @@ def test_the_sandbox_is_told_every_file_a_build_with_the_kit_reads(build):
         "@" + os.path.join(kit_folder, "compile.rsp"), "-c", "/scratch/src/a.cpp", "-o", "/scratch/obj/1.obj"]
     assert kit.link(["/scratch/obj/1.obj"], "/scratch/S.exe")[1:] == [
         "/scratch/obj/1.obj", "@" + os.path.join(kit_folder, "link.rsp"), "-o", "/scratch/S.exe"]
+    assert kit.module(["scene.obj"], "scene.dll")[1:] == [
+        "scene.obj", "@" + os.path.join(kit_folder, "module.rsp"), "-o", "scene.dll"]
