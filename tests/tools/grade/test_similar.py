@@ -5,8 +5,6 @@ import re
 import shutil
 import time
 
-import pytest
-
 from tutor.grade import similar
 from tutor.outside import run_limited
 

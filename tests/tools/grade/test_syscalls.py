@@ -1,10 +1,7 @@
-"""The grader's sandbox without running one: the system call filter, run by a BPF interpreter for
-each width and loaded for real into a child, and the bwrap command, read for what it shows of the
-host. (The grade scripts run real sandboxes end to end.)"""
-import os
+"""The sandbox's system call filter, run by a BPF interpreter for each width and loaded for real
+into a child. (The grade scripts run real sandboxes end to end.)"""
 import struct
 import subprocess
-import types
 
 import pytest
 
