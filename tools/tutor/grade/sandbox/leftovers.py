@@ -55,11 +55,7 @@ class RunLock:
             os.close(self.fd)
 
     def close(self):
-        try:
-            os.unlink(self.path)
-        except OSError:
-            pass
-        os.close(self.fd)
+        let_go(self.path, self.fd)
 
 
 class Gone:
@@ -90,8 +86,17 @@ class Gone:
 
     def close(self):
         if self.fd is not None:
-            os.unlink(self.path)
-            os.close(self.fd)
+            let_go(self.path, self.fd)
+
+
+def let_go(path, fd):
+    """Removes the lock file at PATH, then lets go of its lock (held on FD): a run that finds it
+    free then finds no file to take it for its own."""
+    try:
+        os.unlink(path)
+    except OSError:
+        pass
+    os.close(fd)
 
 
 def remove_leftovers(work_root, own, locks=LOCKS, hierarchies=HIERARCHIES):
