@@ -34,6 +34,18 @@ grade_x_servers() {
   done
 }
 
+# The control groups of grading runs, a line each, but those of another's run that still runs: its
+# groups are named by its id (PID.START), and its process is not this script's.
+grade_groups() {
+  local group pid
+  for group in /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-*; do
+    [ -d "$group" ] || continue
+    pid=${group##*/tutorial-grade-}
+    pid=${pid%%[.-]*}
+    { [ -d "/proc/$pid" ] && ! descends "$pid" $$; } || echo "$group"
+  done
+}
+
 # What runs of tools/grade left running or mounted since the process list PROCESSES
 # (ps -e -o pid= | sort) was taken, a line each: nothing when they left nothing.
 grade_left_behind() {
@@ -69,7 +81,7 @@ grade_nothing_left() {
   local left
   for _ in $(seq 100); do
     left=$(grade_left_behind "$processes"
-      [ "${2:-}" != --groups ] || ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+      [ "${2:-}" != --groups ] || grade_groups)
     [ -z "$left" ] && break
     sleep 0.1
   done

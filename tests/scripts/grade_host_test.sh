@@ -71,8 +71,8 @@ cores=$(nproc)
 # A signal with a class under way (a submission that never returns is running). SIGTERM or
 # SIGHUP to tools/grade, or SIGKILL (its grader then ends as on SIGTERM): the run ends at once
 # and reports what it had graded. SIGKILL to the grader itself: its sandboxes and disks go with
-# it, and the next run removes the control groups and the work folder it left. Either way,
-# nothing is left running or mounted.
+# it, and the next run removes the control groups and the work folder it left, told by the killed
+# run's id (PID.START). Either way, nothing is left running or mounted.
 stopped=$work/stopped
 mkdir -p "$stopped"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
@@ -100,7 +100,12 @@ stop_mid_class() {
   # This run's grader, tools/grade's child: another worktree's may be running too.
   grader=$(grader_of $tool)
   [ -n "$grader" ] || fail "no grader under tools/grade"
-  if [ "$target" = grader ]; then kill -"$signal" $grader; else kill -"$signal" $tool; fi
+  if [ "$target" = grader ]; then
+    killed=$grader
+    kill -"$signal" $grader
+  else
+    kill -"$signal" $tool
+  fi
   wait_exit $tool 15
   code=$?
   [ $code -ne 255 ] || { kill -KILL $tool; fail "SIG$signal to the $target: tools/grade still runs 15 s later"; }
@@ -115,6 +120,7 @@ stop_mid_class() {
   fi
   grade_nothing_left "SIG$signal to the $target"
 }
+killed=none
 stop_mid_class TERM script
 stop_mid_class HUP script
 stop_mid_class KILL script
@@ -122,7 +128,7 @@ stop_mid_class KILL grader
 rm "$stopped"/[bc].cpp
 timeout 120 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"
-grep -q '^grade: removed what an earlier run that was killed left: 2 control groups, 1 work folder' "$work/after.log" ||
+grep -q "^grade: removed what run $killed\.[0-9]*, which was killed, left: 2 control groups, 1 work folder\$" "$work/after.log" ||
   fail "what the killed run left is not told: $(head -3 "$work/after.log")"
 grep -q '^a,792x573,0,pass' "$out-after/results.csv" || fail "the run after did not grade"
 grade_finish "each hostile output has its verdict, the grader stayed small, a killed run left nothing running"

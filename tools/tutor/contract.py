@@ -16,6 +16,7 @@ own:
 import os
 import re
 import sys
+from typing import NamedTuple
 
 CAPTION = "Zorv OpenGL Tutorial Exercise"
 OPTIONS = ["--frames DIR", "--sizes WxH,...", "--times S,...", "--hold", "--first-frame FILE", "--contract"]
@@ -96,6 +97,33 @@ def parse_times(option, text):
 def picture_name(size, time_):
     """The picture of SIZE ("640x480") at the canonical TIME: "640x480@0.5.png"."""
     return "%s@%s.png" % (size, time_)
+
+
+class Shot(NamedTuple):
+    """One picture a tool asks of an exercise: its client area and its canonical scene time, as
+    the driver names the picture it writes."""
+    width: int
+    height: int
+    time: str
+
+    @classmethod
+    def of(cls, size, time_):
+        """The shot of SIZE ("640x480", as parse_sizes gives it) at the canonical TIME_."""
+        width, height = size.split("x")
+        return cls(int(width), int(height), time_)
+
+    @property
+    def size(self):
+        return "%dx%d" % (self.width, self.height)
+
+    @property
+    def stem(self):
+        """Its picture's name without ".png": "640x480@0.5"."""
+        return "%s@%s" % (self.size, self.time)
+
+    @property
+    def name(self):
+        return picture_name(self.size, self.time)
 
 
 def parse_picture_name(name):

@@ -14,16 +14,15 @@ import re
 import zipfile
 
 from tutor.grade import png
-from tutor.contract import picture_name
 from tutor.grade.intake import SITE_FOLDER
-from tutor.grade.report import cell, printable
-from tutor.grade.sandbox import SCREEN, NotRegular, read_regular
+from tutor.grade.result import Verdict
+from tutor.grade.sandbox.display import SCREEN
+from tutor.hostile import NotRegular, cell, printable, read_regular
 
 PAGE = "feedback.html"
 # The columns of the course site's grading worksheet: it matches a row by "Identifier" (the
 # participant ID as "Participant N") and needs "Grade" and "Last modified (grade)".
 GRADEBOOK = ["Identifier", "Full name", "Grade", "Maximum Grade", "Last modified (grade)", "Feedback comments"]
-COMPARED = ("pass", "differs")
 # Names Windows keeps for devices, whatever follows a dot: a folder named so cannot be unzipped there.
 DEVICES = {"CON", "PRN", "AUX", "NUL"} | {kind + digit for kind in ("COM", "LPT") for digit in "0123456789¹²³"}
 NAME_LIMIT = 200  # characters of a feedback folder's name before the site's ending; Windows takes 255
@@ -31,7 +30,7 @@ NAME_LIMIT = 200  # characters of a feedback folder's name before the site's end
 
 def passed(result, shots, allowed):
     """The pictures of RESULT that pass: ALLOWED(shot) gives the pixels that may differ."""
-    if result.verdict not in COMPARED:
+    if not result.verdict.compared:
         return []
     return [s for s in shots if result.pixels(s) is not None and result.pixels(s) <= allowed(s)]
 
@@ -44,14 +43,14 @@ def points(result, shots, allowed, full):
 def outcome(result, shots, allowed):
     """What came of a submission, in words for its student: the pictures that passed, or that
     it was never built."""
-    if result.verdict == "refused":
+    if result.verdict == Verdict.REFUSED:
         return "your submission was not built"
     return "%d of %d pictures as expected" % (len(passed(result, shots, allowed)), len(shots))
 
 
 def feedback_line(result, shots, allowed):
     """One line for the gradebook: the verdict, the pictures that passed, why not all did."""
-    line = "%s: %s" % (result.verdict, outcome(result, shots, allowed))
+    line = "%s: %s" % (result.verdict.value, outcome(result, shots, allowed))
     return printable(line + (" (%s)" % result.detail if result.detail else ""))[:300]
 
 
@@ -86,11 +85,11 @@ def student_page(result, shots, allowed, full, references):
     e = html.escape
     parts = ["<h1>%s</h1>" % e(result.student),
              "<p><b>%s</b>: %s, %s of %s points.</p>" % (
-                 e(result.verdict), e(outcome(result, shots, allowed)), number(points(result, shots, allowed, full)),
+                 e(result.verdict.value), e(outcome(result, shots, allowed)), number(points(result, shots, allowed, full)),
                  number(full))]
     if result.detail:
         parts.append("<p>%s</p>" % e(result.detail))
-    if result.messages and result.verdict not in COMPARED:
+    if result.messages and not result.verdict.compared:
         parts.append("<pre>%s</pre>" % e(result.messages))
     for shot in shots:
         if shot not in result.pictures:
@@ -100,7 +99,7 @@ def student_page(result, shots, allowed, full, references):
         if pixels is not None:
             figures.append((diff, "difference (in red)"))
         parts.append("<h2>%s: %s</h2><div>%s</div>" % (
-            e(picture_name(*shot)[:-4]), "%d pixels differ" % pixels if pixels is not None else e(diff),
+            e(shot.stem), "%d pixels differ" % pixels if pixels is not None else e(diff),
             "".join('<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (inline(path), e(c), e(c))
                     for path, c in figures if path)))
     return """<!DOCTYPE html>

@@ -8,7 +8,7 @@ The draw is repeatable: the same number, sizes and times give the same shots.
 import math
 import random
 
-from tutor.contract import MAX_HEIGHT, MAX_WIDTH, canonical_time
+from tutor.contract import MAX_HEIGHT, MAX_WIDTH, Shot, canonical_time
 
 # Sizes drawn from: room for a scene to show, no larger than a classroom's screens need.
 WIDTHS, HEIGHTS = (320, min(1280, MAX_WIDTH)), (240, min(960, MAX_HEIGHT))
@@ -62,7 +62,8 @@ def hold_back(number, count, sizes, times):
 
 
 def held_parts(sizes, times, held):
-    """The sizes and times ("1000x300", "0.37 s") all of whose shots are in HELD, as told."""
-    shots = [(s, t) for s in sizes for t in times]
-    return [s for s in sizes if all(shot in held for shot in shots if shot[0] == s)] + \
-        ["%s s" % t for t in times if all(shot in held for shot in shots if shot[1] == t)]
+    """The sizes and times ("1000x300", "0.37 s") all of whose shots (HELD, a set of Shot) are held
+    back, as told."""
+    shots = [Shot.of(s, t) for s in sizes for t in times]
+    return [s for s in sizes if all(shot in held for shot in shots if shot.size == s)] + \
+        ["%s s" % t for t in times if all(shot in held for shot in shots if shot.time == t)]

@@ -16,9 +16,9 @@ import struct
 import zipfile
 import zlib
 
-from tutor.grade.report import printable, student_name
-from tutor.grade.submission import SOURCE_LIMIT
+from tutor.hostile import printable, student_name
 
+SOURCE_LIMIT = 1 << 20  # bytes of each file of a submission's scene that the grader reads
 MEMBER_LIMIT = 10000  # files and folders in a class: a course site's download of 300 students is far less
 UNPACKED_LIMIT = 64 << 20  # bytes of sources unpacked for a class; a class of 300 writes a few MiB
 STUDENT_FILES = 64  # sources and headers of one student; a scene has a handful

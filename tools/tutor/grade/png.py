@@ -77,3 +77,11 @@ def encode(width, height, colour, rows):
 
     header = struct.pack(">IIBBBBB", width, height, 8, colour, 0, 0, 0)
     return SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 6)) + chunk(b"IEND", b"")
+
+
+def taken(data, more, shot):
+    """take() of a file read up to largest() of SHOT (a contract.Shot): DATA, and MORE, whether it
+    held more than that, which no picture of that size can."""
+    if more:
+        raise Refused("it is larger than a picture of %s can be" % shot.size)
+    return take(data, shot.width, shot.height)

@@ -1,34 +1,31 @@
-"""What the teacher gets: the progress lines, results.csv and report.html (the class at a glance,
-the verdicts, the near-identical pairs, each student's pictures). A submission's text is made safe
-where it lands: plain characters on the terminal, never a formula in the CSV, escaped in the page.
+"""What the teacher gets: results.csv and report.html (the class at a glance, the verdicts, the
+near-identical pairs, each student's pictures), the page from the template report.html beside
+this file. A submission's text is made safe where it lands: never a formula in the CSV, escaped
+in the page.
 """
 import csv
 import html
 import os
+import string
 
 from tutor.grade.held import held_parts
+from tutor.grade.result import Verdict
+from tutor.hostile import cell, student_name
 
-VERDICTS = ["pass", "differs", "does not compile", "crashed", "hung", "error box", "left early",
-            "too much output", "bad picture", "not a regular file", "refused", "no scene"]
 CODE_SHOWN = 64 << 10  # characters of each student's code shown beside another's
 PAIRS_SHOWN = 50  # near-identical pairs whose code is shown; the rest are listed (a class of copies has hundreds)
-
-
-def student_name(entry):
-    """A file name as text, whatever bytes it has: one that is not UTF-8 (an old archiver's
-    Latin-1) shows its odd bytes as U+FFFD, the same everywhere it is shown."""
-    return os.fsencode(entry).decode("utf-8", "replace")
-
-
-def printable(text):
-    """A student's text as plain characters: no control characters, terminal escapes included."""
-    return "".join(c if c.isprintable() else " " for c in text).strip()[:500]
+TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "report.html")
+# The verdicts' colours on the page; every other verdict is a failure's.
+COLOURS = {Verdict.PASS: "#176b2c", Verdict.DIFFERS: "#9a5b00"}
+FAILED = "#b00020"
+# NOTE: their rule stands after the layout's, where it was added; the pages stay as they were.
+LATER = [Verdict.NO_SCENE]
 
 
 def tally(results):
     """How many of each verdict: "3 pass, 1 differs"."""
-    counts = ((sum(r.verdict == v for r in results), v) for v in VERDICTS)
-    return ", ".join("%d %s" % (n, v) for n, v in counts if n) or "nothing graded"
+    counts = ((sum(r.verdict == v for r in results), v) for v in Verdict)
+    return ", ".join("%d %s" % (n, v.value) for n, v in counts if n) or "nothing graded"
 
 
 def write_csv(out, shots, held, results):
@@ -43,15 +40,20 @@ def write_csv(out, shots, held, results):
                 detail = r.detail
                 if shot in r.differences and pixels is None:
                     detail = r.differences[shot][1]
-                writer.writerow([cell(r.student), shot[0], shot[1], r.verdict, "" if pixels is None else pixels,
+                writer.writerow([cell(r.student), shot.size, shot.time, r.verdict.value, "" if pixels is None else pixels,
                                  cell(detail), cell(r.id), cell("; ".join(o.student for o, _, _ in r.similar)),
                                  "yes" if shot in held else ""])
 
 
-def cell(text):
-    """A student's text as a spreadsheet shows it, never as a formula it would compute."""
-    text = printable(text)
-    return "'" + text if text[:1] in ("=", "+", "-", "@") else text
+def verdict_colours(verdicts):
+    """The style sheet's rules that colour VERDICTS: those of COLOURS one by one, then the
+    failures' together, five selectors a line."""
+    rules = [" ".join(".%s .verdict {color: %s}" % (v.css, COLOURS[v]) for v in verdicts if v in COLOURS)]
+    failed = [".%s .verdict" % v.css for v in verdicts if v not in COLOURS]
+    if failed:
+        lines = [", ".join(failed[i:i + 5]) for i in range(0, len(failed), 5)]
+        rules.append(",\n".join(lines) + " {color: %s}" % FAILED)
+    return "\n".join(rule for rule in rules if rule)
 
 
 def contact_sheet(results, shot, caption, rel, e):
@@ -62,9 +64,9 @@ def contact_sheet(results, shot, caption, rel, e):
         path = r.pictures.get(shot)
         face = '<img src="%s" alt="">' % e(rel(path)) if path else "<span class=none>no picture</span>"
         return '<a class="tile %s" href="#s%s">%s<span>%s</span><span class=verdict>%s</span></a>' % (
-            r.verdict.replace(" ", "-"), r.tag, face, e(r.student), e(r.verdict))
-    failed = [tile(r) for r in results if r.verdict != "pass"]
-    passes = [tile(r) for r in results if r.verdict == "pass"]
+            r.verdict.css, r.tag, face, e(r.student), e(r.verdict.value))
+    failed = [tile(r) for r in results if r.verdict != Verdict.PASS]
+    passes = [tile(r) for r in results if r.verdict == Verdict.PASS]
     return ("<h2 id=glance>The class at a glance (%s)</h2>\n<div class=sheet>%s</div>\n"
             "<details class=passes><summary>%d pass</summary><div class=sheet>%s</div></details>"
             % (e(caption), "".join(failed), len(passes), "".join(passes)))
@@ -105,109 +107,89 @@ def similar_section(pairs, note, results, e):
     return "\n".join(parts)
 
 
-def write_report(out, args, results, references, ignored, total, pairs=(), similarity_note=""):
-    """report.html: RESULTS are those graded of TOTAL submissions, fewer when the run was
-    interrupted."""
-    rel = lambda path: os.path.relpath(path, out)
-    e = html.escape
-    shots = args.shots
-    label = lambda shot: shot[0] + (" at %s s" % shot[1] if len(args.times) > 1 or shot[1] != "0" else "") + (
-        " (held back)" if shot in args.held else "")
-    rows = []
-    for r in results:
-        cells = "".join("<td class=num>%s</td>" % (r.pixels(s) if r.pixels(s) is not None else "–") for s in shots)
-        rows.append('<tr class="%s"><td><a href="#s%s">%s</a></td><td class=verdict>%s</td>%s<td>%s</td></tr>'
-                    % (r.verdict.replace(" ", "-"), r.tag, e(r.student), e(r.verdict), cells,
-                       e(r.detail) if r.verdict != "differs" else ""))
-    sections = []
-    for r in results:
+class Page:
+    """report.html's parts for RESULTS, those graded of TOTAL submissions, of a run with ARGS;
+    every text of a submission's escaped (E), every path relative to OUT."""
+
+    def __init__(self, out, args, references):
+        self.args, self.references = args, references
+        self.rel = lambda path: os.path.relpath(path, out)
+        self.e = html.escape
+
+    def label(self, shot):
+        args = self.args
+        return shot.size + (" at %s s" % shot.time if len(args.times) > 1 or shot.time != "0" else "") + (
+            " (held back)" if shot in args.held else "")
+
+    def row(self, r):
+        e = self.e
+        cells = "".join("<td class=num>%s</td>" % (r.pixels(s) if r.pixels(s) is not None else "–")
+                        for s in self.args.shots)
+        return '<tr class="%s"><td><a href="#s%s">%s</a></td><td class=verdict>%s</td>%s<td>%s</td></tr>' % (
+            r.verdict.css, r.tag, e(r.student), e(r.verdict.value), cells,
+            e(r.detail) if r.verdict != Verdict.DIFFERS else "")
+
+    def figure(self, path, caption):
+        e = self.e
+        return '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (
+            e(self.rel(path)), e(caption), e(caption))
+
+    def section(self, r):
+        """A student's own part: the verdict, why, the near-identical code, the compiler's
+        messages and each picture beside the reference's and their difference."""
+        e = self.e
         parts = ['<section id="s%s" class="%s"><h2>%s%s <span class=verdict>%s</span></h2>'
-                 % (r.tag, r.verdict.replace(" ", "-"), e(r.student),
-                    " <span class=id>ID %s</span>" % e(r.id) if r.id else "", e(r.verdict))]
+                 % (r.tag, r.verdict.css, e(r.student), " <span class=id>ID %s</span>" % e(r.id) if r.id else "",
+                    e(r.verdict.value))]
         if r.detail:
             parts.append("<p class=detail>%s</p>" % e(r.detail))
         if r.similar:
             parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
                 '<a href="#pair%d">%s</a>%s' % (number, e(other.student), "" if share is None else " (%d %%)" % share)
                 for other, share, number in r.similar))
-        if r.verdict in ("does not compile", "too much output") and r.messages:
+        if r.verdict in (Verdict.DOES_NOT_COMPILE, Verdict.TOO_MUCH_OUTPUT) and r.messages:
             parts.append("<pre>%s</pre>" % e(r.messages))
-        for shot in shots:
+        for shot in self.args.shots:
             if shot not in r.pictures:
                 continue
             pixels, diff = r.differences.get(shot, (None, ""))
-            figure = lambda path, caption: '<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (
-                e(rel(path)), e(caption), e(caption))
             parts.append('<h3>%s: %s</h3><div class=pictures>%s%s%s</div>' % (
-                e(label(shot)), "%d pixels differ" % pixels if pixels is not None else e(diff),
-                figure(references[shot], "expected"), figure(r.pictures[shot], "submitted"),
-                figure(diff, "difference (in red)") if pixels is not None else ""))
+                e(self.label(shot)), "%d pixels differ" % pixels if pixels is not None else e(diff),
+                self.figure(self.references[shot], "expected"), self.figure(r.pictures[shot], "submitted"),
+                self.figure(diff, "difference (in red)") if pixels is not None else ""))
         parts.append("</section>")
-        sections.append("".join(parts))
-    page = """<!DOCTYPE html>
-<html lang=en><head><meta charset=utf-8><title>Grades: %(title)s</title>
-<style>
-body {font: 15px/1.4 sans-serif; margin: 2em; color: #222}
-table {border-collapse: collapse} td, th {padding: .25em .8em; border-bottom: 1px solid #ddd; text-align: left}
-td.num {text-align: right; font-variant-numeric: tabular-nums}
-.pass .verdict {color: #176b2c} .differs .verdict {color: #9a5b00}
-.does-not-compile .verdict, .crashed .verdict, .hung .verdict, .error-box .verdict, .left-early .verdict,
-.too-much-output .verdict, .bad-picture .verdict, .not-a-regular-file .verdict, .refused .verdict {color: #b00020}
-section {margin-top: 2.5em; border-top: 2px solid #ccc}
-.pictures {display: flex; flex-wrap: wrap; gap: 1em}
-figure {margin: 0}
-img {max-width: 300px; max-height: 300px; border: 1px solid #888; background: #eee}
-img.broken {outline: 3px solid #b00020}
-pre {background: #f4f4f4; padding: 1em; overflow-x: auto; max-height: 30em}
-#pictures {color: #666}
-.no-scene .verdict {color: #b00020}
-.sheet {display: grid; grid-template-columns: repeat(auto-fill, minmax(170px, 1fr)); gap: .8em; margin: .8em 0}
-.tile {display: flex; flex-direction: column; color: inherit; text-decoration: none; font-size: 13px}
-.tile img {max-width: 160px; max-height: 120px}
-.tile .none {width: 160px; height: 90px; border: 1px dashed #bbb; color: #888; display: grid; place-items: center}
-details.passes summary {cursor: pointer; color: #176b2c}
-.side {display: flex; gap: 1em} .side pre {flex: 1; max-height: 40em; font-size: 12px}
-.id, .similar {color: #666} .similar a {color: #b00020}
-</style></head>
-<body>
-<h1>Grades: %(title)s</h1>
-<p>%(count)s submissions, reference %(reference)s, sizes %(sizes)s, scene times %(times)s s%(held)s. A pixel differs when a
-colour is off by more than %(fuzz)g%%; a picture passes when %(tolerance)s. %(tally)s.</p>
-<p id=pictures>Checking the pictures…</p>
-%(sheet)s
-<table><thead><tr><th>student</th><th>verdict</th>%(heads)s<th>detail</th></tr></thead><tbody>
-%(rows)s
-</tbody></table>
-%(ignored)s
-%(similar)s
-%(sections)s
-<script>
-// Says whether every picture loaded, so a report moved without its pictures folder shows it.
-window.addEventListener("load", function () {
-  var images = document.images, broken = 0;
-  for (var i = 0; i < images.length; i++)
-    if (!images[i].complete || images[i].naturalWidth === 0) { broken++; images[i].classList.add("broken"); }
-  var note = document.getElementById("pictures");
-  note.textContent = broken ? broken + " of " + images.length + " pictures are missing"
-                            : "All " + images.length + " pictures loaded.";
-  document.body.dataset.pictures = images.length;
-  document.body.dataset.broken = broken;
-});
-</script>
-</body></html>
-""" % dict(title=e(student_name(os.path.basename(os.path.abspath(args.submissions)))),
-           count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
-           reference=e(student_name(os.path.basename(os.path.abspath(args.reference)))), sizes=e(", ".join(args.sizes)),
-           times=e(", ".join(args.times)),
-           held="; held back from students, drawn for this run: %s (--draw %d)" % (
-               e(", ".join(held_parts(args.sizes, args.times, args.held))), args.draw) if args.held else "",
-           fuzz=args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
-           else "at most 1% of the pixels its reference draws differ (at least 8, never all of them)",
-           tally=e(tally(results)),
-           heads="".join("<th class=num>%s</th>" % e(label(s)) for s in shots), rows="\n".join(rows),
-           ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
-           sheet=contact_sheet(results, shots[0], label(shots[0]), rel, e),
-           similar=similar_section(pairs, similarity_note, results, e),
-           sections="\n".join(sections))
+        return "".join(parts)
+
+    def summary(self, results, total):
+        """The page's opening: what was graded, against what, and how."""
+        args, e = self.args, self.e
+        name = lambda path: e(student_name(os.path.basename(os.path.abspath(path))))
+        return dict(
+            title=name(args.submissions), reference=name(args.reference),
+            count=len(results) if len(results) == total else "The run was interrupted: %d of %d" % (len(results), total),
+            sizes=e(", ".join(args.sizes)), times=e(", ".join(args.times)),
+            held="; held back from students, drawn for this run: %s (--draw %d)" % (
+                e(", ".join(held_parts(args.sizes, args.times, args.held))), args.draw) if args.held else "",
+            fuzz="%g" % args.fuzz, tolerance="at most %d pixels differ" % args.tolerance if args.tolerance is not None
+            else "at most 1% of the pixels its reference draws differ (at least 8, never all of them)",
+            tally=e(tally(results)))
+
+
+def write_report(out, args, results, references, ignored, total, pairs=(), similarity_note=""):
+    """report.html: RESULTS are those graded of TOTAL submissions, fewer when the run was
+    interrupted."""
+    page = Page(out, args, references)
+    e, shots = page.e, args.shots
+    with open(TEMPLATE, encoding="utf-8") as f:
+        template = string.Template(f.read())
+    text = template.substitute(
+        page.summary(results, total),
+        verdict_colours=verdict_colours([v for v in Verdict if v not in LATER]), later_colours=verdict_colours(LATER),
+        heads="".join("<th class=num>%s</th>" % e(page.label(s)) for s in shots),
+        rows="\n".join(page.row(r) for r in results),
+        ignored="<p>Ignored: %s.</p>" % e(", ".join(ignored)) if ignored else "",
+        sheet=contact_sheet(results, shots[0], page.label(shots[0]), page.rel, e),
+        similar=similar_section(pairs, similarity_note, results, e),
+        sections="\n".join(page.section(r) for r in results))
     with open(os.path.join(out, "report.html"), "w", encoding="utf-8") as f:
-        f.write(page)
+        f.write(text)

@@ -1,14 +1,42 @@
-"""What grading one submission gives, as the grader makes it (submission.py) and the run, the
-report and the hand-back read it."""
+"""What grading one submission gives: its verdict and its Result, which the sandbox's steps
+(submission.py) and the comparison (judge.py) fill, and the run, the report and the hand-back
+read. It imports nothing of the grader's steps."""
+import enum
 from dataclasses import dataclass, field
 from typing import NamedTuple
+
+
+class Verdict(enum.Enum):
+    """What became of a submission, as every output words it; in the order a tally counts them."""
+    PASS = "pass"
+    DIFFERS = "differs"
+    DOES_NOT_COMPILE = "does not compile"
+    CRASHED = "crashed"
+    HUNG = "hung"
+    ERROR_BOX = "error box"
+    LEFT_EARLY = "left early"
+    TOO_MUCH_OUTPUT = "too much output"
+    BAD_PICTURE = "bad picture"
+    NOT_A_REGULAR_FILE = "not a regular file"
+    REFUSED = "refused"
+    NO_SCENE = "no scene"
+
+    @property
+    def css(self):
+        """Its class on the page: "does-not-compile"."""
+        return self.value.replace(" ", "-")
+
+    @property
+    def compared(self):
+        """Whether its pictures were compared with the reference's, so that they count."""
+        return self in (Verdict.PASS, Verdict.DIFFERS)
 
 
 @dataclass(eq=False)
 class Result:
     """One submission's result. STUDENT, ID and FOLDERS are as the submission came (intake.py);
     TAG is its place in the class ("01"), which names its pictures and its part of the report.
-    PICTURES are the ones it made ({shot: path}); DIFFERENCES, for each compared with the
+    PICTURES are the ones it made ({Shot: path}); DIFFERENCES, for each compared with the
     reference's, (differing pixels, the difference picture) or (None, why it could not be
     compared); SIMILAR, the results its code is near-identical to, as (result, percent of this
     one's code in it or None where this one was not compared, pair number); COPY_NOTE, why its code was
@@ -17,7 +45,7 @@ class Result:
     id: str
     folders: list
     tag: str
-    verdict: str
+    verdict: Verdict
     detail: str = ""
     messages: str = ""
     pictures: dict = field(default_factory=dict)

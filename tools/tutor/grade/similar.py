@@ -17,7 +17,7 @@ text, and only the names they were given count.
 import os
 import re
 
-from tutor.grade.sandbox import NotRegular, open_folder, read_regular
+from tutor.hostile import NotRegular, open_folder, read_regular
 
 THRESHOLD = 80  # percent of one's code found in the other's
 MIN_TOKENS = 50  # tokens of its own past the starter that the contained one must have: a few lines

@@ -7,18 +7,18 @@ import os
 import re
 import shutil
 
+from tutor.contract import report_line, verdict as driver_verdict
 from tutor.grade import png
-from tutor.contract import picture_name, report_line, verdict as driver_verdict
+from tutor.grade.intake import SOURCE_LIMIT
+from tutor.grade.result import Result, Verdict
+from tutor.grade.sandbox.boxes import OUTPUT_CAP, Flooded, Stopped
+from tutor.grade.sandbox.display import make_authority
+from tutor.grade.sandbox.limits import MEMORY_LIMIT, PROCESS_LIMIT
+from tutor.hostile import NotRegular, open_folder, printable, read_regular, size_in_words, student_name
 from tutor.pictures import driver_orders
-from tutor.grade.report import printable, student_name
-from tutor.grade.result import Result
-from tutor.kit import Kit  # noqa: F401 (the grader's run takes it from here)
-from tutor.grade.sandbox import (MEMORY_LIMIT, OUTPUT_CAP, PROCESS_LIMIT, Flooded, NotRegular, Stopped,
-                     make_authority, open_folder, read_regular, size_in_words)
 
 PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
-SOURCE_LIMIT = 1 << 20  # bytes of each file of a submission's scene
 SOURCE_FILES = 16  # .cpp files of one submission built together, each compiled in one step
 
 
@@ -79,20 +79,20 @@ class Grader:
         try:
             messages = self.compile(slot, scratch, submission.sources())
             self.show(slot, scratch, tag, pictures)
-            verdict, detail = "pass", ""
+            verdict, detail = Verdict.PASS, ""
         except Failure as failure:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
         except Flooded as flood:
-            verdict, detail, messages = "too much output", "it wrote more than %s" % size_in_words(OUTPUT_CAP), \
+            verdict, detail, messages = Verdict.TOO_MUCH_OUTPUT, "it wrote more than %s" % size_in_words(OUTPUT_CAP), \
                 plain_paths(flood.output.text())[:MESSAGES_LIMIT]
         except Stopped:
-            verdict, detail = "hung", "the run was interrupted"
+            verdict, detail = Verdict.HUNG, "the run was interrupted"
         after = slot.limits.counts()
         grew = lambda key: after.get(key, 0) > before.get(key, 0)
         # Killed at the limit, or pressed against it until the timeout stopped it.
-        if grew("oom_kill") or (grew("max") and verdict in ("hung", "crashed")):
-            verdict, detail = "crashed", "stopped at the memory limit (%d MiB)" % (MEMORY_LIMIT >> 20)
-        elif after.get("pids", 0) > before.get("pids", 0) and verdict != "pass":
+        if grew("oom_kill") or (grew("max") and verdict in (Verdict.HUNG, Verdict.CRASHED)):
+            verdict, detail = Verdict.CRASHED, "stopped at the memory limit (%d MiB)" % (MEMORY_LIMIT >> 20)
+        elif after.get("pids", 0) > before.get("pids", 0) and verdict != Verdict.PASS:
             detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
         slot.disk.clear()
         return Result.of(submission, tag, verdict, detail, messages, pictures)
@@ -111,10 +111,10 @@ class Grader:
             code, said = self.boxes.run(slot, scratch, argv)
             output += said
             if code is None:
-                raise Failure("hung", "the %s took more than %g s" % (step, self.args.timeout))
+                raise Failure(Verdict.HUNG, "the %s took more than %g s" % (step, self.args.timeout))
             if code != 0:
                 text = plain_paths(output)
-                raise Failure("does not compile", first_error(text) or "the %s failed" % step,
+                raise Failure(Verdict.DOES_NOT_COMPILE, first_error(text) or "the %s failed" % step,
                               text[:MESSAGES_LIMIT])
         return plain_paths(output)[:MESSAGES_LIMIT]
 
@@ -127,19 +127,19 @@ class Grader:
         code, said = self.boxes.run(slot, scratch, argv, display=True)
         made, refused = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
         if code is None:
-            raise Failure("hung", "the run took more than %g s, %d of %d pictures taken"
+            raise Failure(Verdict.HUNG, "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
         line = (report_line(said) or ("", ""))[1]
         if driver_verdict(code):
-            raise Failure(driver_verdict(code), printable(line) or "exit code %d" % code)
+            raise Failure(Verdict(driver_verdict(code)), printable(line) or "exit code %d" % code)
         if code != 0:
-            raise Failure("crashed", "exit code %d" % code)
+            raise Failure(Verdict.CRASHED, "exit code %d" % code)
         if refused:
-            raise Failure("bad picture", refused)
+            raise Failure(Verdict.BAD_PICTURE, refused)
         if len(made) != len(self.args.shots):
-            raise Failure("crashed", "%d of %d pictures written" % (len(made), len(self.args.shots)))
+            raise Failure(Verdict.CRASHED, "%d of %d pictures written" % (len(made), len(self.args.shots)))
         for shot, data in made.items():
-            path = os.path.join(self.out, "pictures", "%s-%s" % (tag, picture_name(*shot)))
+            path = os.path.join(self.out, "pictures", "%s-%s" % (tag, shot.name))
             with open(path, "wb") as f:
                 f.write(data)
             pictures[shot] = path
@@ -147,7 +147,7 @@ class Grader:
 
 def take_pictures(folder, shots):
     """The pictures of SHOTS in FOLDER, each read once as the sandbox left it and written anew
-    ({shot: PNG}), and why the first one that is not a picture of its size was refused. A
+    ({Shot: PNG}), and why the first one that is not a picture of its size was refused. A
     missing picture is neither."""
     made = {}
     try:
@@ -156,18 +156,13 @@ def take_pictures(folder, shots):
         return made, "its pictures folder is %s" % error
     try:
         for shot in shots:
-            width, height = map(int, shot[0].split("x"))
-            name = picture_name(*shot)
             try:
-                data, more = read_regular(name, png.largest(width, height), folder=fd)
-                if more:
-                    raise png.Refused("it is larger than a picture of %s can be" % shot[0])
-                made[shot] = png.take(data, width, height)
+                made[shot] = png.taken(*read_regular(shot.name, png.largest(shot.width, shot.height), folder=fd), shot)
             except NotRegular as error:
                 if str(error) != "missing":
-                    return made, "%s is %s" % (name, error)
+                    return made, "%s is %s" % (shot.name, error)
             except png.Refused as error:
-                return made, "%s: %s" % (name, error)
+                return made, "%s: %s" % (shot.name, error)
     finally:
         os.close(fd)
     return made, ""
@@ -177,12 +172,12 @@ def read_scene(submission):
     """The files a build of SUBMISSION reads ({name: bytes}), or None and the verdict and detail
     that stop it before it is built."""
     if submission.refused:
-        return None, ("refused", submission.refused)
+        return None, (Verdict.REFUSED, submission.refused)
     sources = submission.sources()
     if not sources:
-        return None, ("no scene", "no .cpp file; it holds %s" % holds(submission))
+        return None, (Verdict.NO_SCENE, "no .cpp file; it holds %s" % holds(submission))
     if len(sources) > SOURCE_FILES:
-        return None, ("does not compile", "it has %d .cpp files; at most %d are built together"
+        return None, (Verdict.DOES_NOT_COMPILE, "it has %d .cpp files; at most %d are built together"
                       % (len(sources), SOURCE_FILES))
     texts = {}
     one = len(submission.files) == 1
@@ -192,9 +187,9 @@ def read_scene(submission):
         try:
             text, more = read_regular(path, SOURCE_LIMIT)
         except NotRegular as error:
-            return None, ("not a regular file", "%s is %s" % (shown, error))
+            return None, (Verdict.NOT_A_REGULAR_FILE, "%s is %s" % (shown, error))
         if more:
-            return None, ("does not compile", "%s is over %s" % ("the file" if one else shown,
+            return None, (Verdict.DOES_NOT_COMPILE, "%s is over %s" % ("the file" if one else shown,
                                                                  size_in_words(SOURCE_LIMIT)))
         texts[name] = text
     return texts, None

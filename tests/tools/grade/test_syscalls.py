@@ -1,14 +1,10 @@
-"""The grader's sandbox without running one: the system call filter, run by a BPF interpreter for
-each width and loaded for real into a child, and the bwrap command, read for what it shows of the
-host. (The grade scripts run real sandboxes end to end.)"""
-import os
+"""The sandbox's system call filter, run by a BPF interpreter for each width and loaded for real
+into a child. (The grade scripts run real sandboxes end to end.)"""
 import struct
 import subprocess
-import types
 
 import pytest
 
-from tutor.grade import sandbox
 from tutor.grade import syscalls
 
 ALLOW, EPERM, ENOSYS, KILL = 0x7FFF0000, 0x00050001, 0x00050026, 0
@@ -104,65 +100,3 @@ print(" ".join(said))
     said = subprocess.run([syscalls.DEBIAN_PYTHON, "-c", child, str(path)], capture_output=True, text=True,
                           timeout=60)
     assert said.stdout.split() == ["EPERM", "EPERM", "thread", "fork", "7"], said.stderr
-
-
-def mounts(command):
-    """What bwrap in COMMAND makes, in its order: (kind, target, host path, mode of a folder)."""
-    arity = {"--ro-bind": 2, "--bind": 2, "--symlink": 2, "--tmpfs": 1, "--dir": 1, "--proc": 1, "--dev": 1,
-             "--setenv": 2, "--perms": 1, "--size": 1, "--chdir": 1, "--cap-add": 1, "--seccomp": 1}
-    argv = command[command.index("bwrap") + 1:]
-    made, perms, i = [], None, 0
-    while argv[i] != "--":
-        option, args = argv[i], argv[i + 1:i + 1 + arity.get(argv[i], 0)]
-        i += 1 + len(args)
-        if option in ("--ro-bind", "--bind"):
-            made.append(("bind", args[1], args[0], None))
-        elif option in ("--tmpfs", "--dir"):
-            made.append((option[2:], args[0], None, perms or "0755"))
-        perms = args[0] if option == "--perms" else None
-    return made
-
-
-def shows(made, path):
-    """What the sandbox sees at PATH: the host's file or folder, "empty", or None (nothing). A
-    folder made with --dir hides nothing where one is already."""
-    for kind, target, source, _ in reversed(made):
-        if kind != "dir" and sandbox.within(path, target):
-            return source + path[len(target):] if source else "empty" if path == target else None
-    return None
-
-
-def test_only_the_systems_folders_show_one_the_run_uses_among_them_is_empty_and_bwrap_is_told_the_filter(
-        tmp_path, compiled):
-    checkout = str(tmp_path / "checkout")
-    os.makedirs(os.path.join(checkout, "src"))
-    kit = ["/usr/share/doc/kit/compile.rsp", os.path.join(checkout, "src", "Tutorial.h")]
-    shown_by = os.path.join(str(tmp_path), "link-to-doc")
-    os.symlink("/usr/share/doc", shown_by)
-    (tmp_path / "syscalls.bpf").write_bytes(compiled)
-    boxes = sandbox.Sandboxes(set(kit), 20, hidden=[shown_by, "/usr/bin/env", checkout])
-    slot = types.SimpleNamespace(uid=64000, filter=str(tmp_path / "syscalls.bpf"),
-                                 limits=types.SimpleNamespace(prefix=lambda: []))
-    command = boxes.command(slot, str(tmp_path / "scratch"), ["true"])
-    made = mounts(command)
-    for path in ("/usr/bin/sh", "/usr/lib/x86_64-linux-gnu", "/usr/share/fonts", "/etc/ld.so.cache"):
-        assert shows(made, path) == path
-    for path in ("/usr/local/bin", "/usr/src", "/usr/games", "/usr/share/doc/bash", "/etc/passwd",
-                 os.path.join(checkout, "README.md")):
-        assert shows(made, path) is None, path
-    assert shows(made, "/usr/bin/env") == "/dev/null"
-    for path in kit:
-        assert shows(made, path) == path
-        # Each folder above a file it reads is the host's or made open to all, after whatever
-        # would hide it.
-        folder = os.path.dirname(path)
-        while folder != "/" and shows(made, folder) != folder:
-            covering = [m for m in made if m[0] != "dir" and sandbox.within(folder, m[1])]
-            after = made.index(covering[-1]) if covering else -1
-            kind, target, _, mode = next(m for m in reversed(made[after:]) if m[1] == folder)
-            assert int(mode, 8) & 0o005 == 0o005, folder
-            folder = os.path.dirname(folder)
-    # What runs in bwrap's place reads the filter from the descriptor bwrap is told.
-    fd = command[command.index("--seccomp") + 1]
-    check = command[:command.index("bwrap")] + ["sh", "-c", 'cmp -s /proc/self/fd/%s "$0"' % fd, slot.filter]
-    assert subprocess.run(check, timeout=30).returncode == 0
