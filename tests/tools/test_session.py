@@ -10,6 +10,7 @@ import time
 import pytest
 
 from tutor import outside, session
+from tutor.signals import Interrupted
 
 LOADER = """#!/bin/sh
 echo "$*" >>"%(dir)s/loader.log"
@@ -95,7 +96,7 @@ def test_a_signal_ends_the_session_with_what_it_started(stand_ins):
             time.sleep(0.05)
     threading.Thread(target=terminate).start()
     started = time.monotonic()
-    with pytest.raises(session.Interrupted) as stop:
+    with pytest.raises(Interrupted) as stop:
         with session.Session(str(folder / "build")):
             pass
     assert stop.value.code == 143 and time.monotonic() - started < 20

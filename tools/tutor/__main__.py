@@ -2,7 +2,7 @@
 import importlib
 import sys
 
-from tutor.session import on_signals
+from tutor.signals import catch
 
 COMMANDS = ("bench", "build", "capture", "faults", "fuzz", "grade", "route", "run", "soak", "test")
 
@@ -15,7 +15,7 @@ def main(argv):
     sys.stdout.reconfigure(line_buffering=True)
     # A signal ends the command without a traceback, what it started first (a Wine session
     # ends with codes of its own).
-    on_signals()
+    catch()
     return importlib.import_module("tutor.commands." + argv[0]).main(argv[1:])
 
 

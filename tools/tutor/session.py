@@ -25,32 +25,12 @@ from tutor import xdisplay
 from tutor import contract
 from tutor.contract import MAX_HEIGHT, MAX_WIDTH, report_line, tail
 from tutor.outside import call, finish, run_limited, stop
+from tutor.signals import catch
 
-SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
-# NOTE: as a shell does, a signal ignored when the tool started (a job started with & ignores
-# SIGINT) stays ignored.
-IGNORED = {number for number in SIGNALS if signal.getsignal(number) == signal.SIG_IGN}
 # A session's exit codes, whatever the signal's number.
 SESSION_CODES = {signal.SIGINT: 130, signal.SIGTERM: 143, signal.SIGHUP: 143}
 X_TIMEOUT = 5  # seconds for one X client's answer
 POLL = 0.05  # seconds between two looks
-
-
-class Interrupted(SystemExit):
-    """A signal that ends the tool, with the exit code it ends with."""
-
-    def __init__(self, signum, code):
-        super().__init__(code)
-        self.signum = signum
-
-
-def on_signals(codes=None):
-    """Ends the tool by Interrupted on SIGINT, SIGTERM and SIGHUP (exit code 128 + the signal's
-    number unless CODES say otherwise); returns the handlers they had. Those ignored when the
-    tool started stay ignored."""
-    def interrupt(signum, _frame):
-        raise Interrupted(signum, (codes or {}).get(signum, 128 + signum))
-    return {number: signal.signal(number, signal.SIG_IGN if number in IGNORED else interrupt) for number in SIGNALS}
 
 
 windows_path = contract.windows_path  # a host path as a Windows program sees it
@@ -216,7 +196,7 @@ class Session:
             self.nested = True
             return self
         # Before anything starts: whatever happens next, it is ended.
-        self.handlers = on_signals(SESSION_CODES)
+        self.handlers = catch(SESSION_CODES)
         try:
             self.begin()
         except BaseException:

@@ -1,6 +1,7 @@
-"""How the tools that run for a while end on Ctrl+C, SIGTERM or SIGHUP: each becomes one
-exception, Interrupted, raised once in the main thread, so that the tool ends what it started
-and says what it had done; its exit code is 128 + the signal, as a shell's would be.
+"""How the tools end on Ctrl+C, SIGTERM or SIGHUP: each becomes one exception, Interrupted, raised
+once in the main thread, so that a tool ends what it started and says what it had done. It is a
+SystemExit: uncaught, it ends the tool with its code (128 + the signal, as a shell's would be,
+unless the caller says otherwise), and no `except Exception` on the way swallows it.
 
     import signal; signal.signal(signal.SIGINT, signal.SIG_DFL)   first, before the imports
     ...
@@ -10,28 +11,31 @@ and says what it had done; its exit code is 128 + the signal, as a shell's would
 import signal
 
 SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+# NOTE: as a shell does, a signal ignored when the tool started (a job started with & ignores
+# SIGINT) stays ignored.
+IGNORED = {number for number in SIGNALS if signal.getsignal(number) == signal.SIG_IGN}
 
 
-class Interrupted(Exception):
+class Interrupted(SystemExit):
     """A signal of SIGNALS arrived: code is the exit code it gives, name the word for it."""
 
-    def __init__(self, signum):
-        self.signum, self.code = signum, 128 + signum
+    def __init__(self, signum, code=None):
+        super().__init__(128 + signum if code is None else code)
+        self.signum = signum
         self.name = "Ctrl+C" if signum == signal.SIGINT else signal.Signals(signum).name
-        super().__init__(self.name)
 
 
-def catch():
-    """From now on, the first signal of SIGNALS raises Interrupted; the ones after it are
-    ignored, so that the ending is not cut short (Ctrl+C reaches a tool and the shell script that
-    started it, which may pass it on). NOTE: ignored by the handler, not by SIG_IGN, which
-    programs started during the ending would inherit."""
+def catch(codes=None):
+    """From now on, the first signal of SIGNALS raises Interrupted, with the exit code CODES give
+    it if they name it; the ones after it are ignored, so that the ending is not cut short
+    (Ctrl+C reaches a tool and the tool that started it, which may pass it on). Returns the
+    handlers they had. NOTE: ignored by the handler, not by SIG_IGN, which programs started
+    during the ending would inherit."""
     raised = []
 
     def interrupt(signum, _frame):
         if not raised:
             raised.append(signum)
-            raise Interrupted(signum)
+            raise Interrupted(signum, (codes or {}).get(signum))
 
-    for number in SIGNALS:
-        signal.signal(number, interrupt)
+    return {number: signal.signal(number, signal.SIG_IGN if number in IGNORED else interrupt) for number in SIGNALS}

@@ -17,7 +17,8 @@ import sys
 from tutor import tree
 from tutor.commands import Exit, build, use_route
 from tutor.outside import finish
-from tutor.session import IGNORED, SIGNALS, Session, on_signals
+from tutor.session import Session
+from tutor.signals import IGNORED, SIGNALS, catch
 
 # Each step of each submission has its limit (--timeout); this bounds a class however large.
 CLASS_TIMEOUT = 24 * 3600
@@ -26,7 +27,7 @@ CLASS_TIMEOUT = 24 * 3600
 def main(argv):
     # Bad usage is told at once, before anything is installed or built; --help is all there is to do.
     from tutor.grade import run
-    on_signals()  # again: the grader's module puts Ctrl+C back to its default
+    catch()  # again: the grader's module puts Ctrl+C back to its default
     try:
         run.main(["--check-only"] + argv)
     except SystemExit as stop:

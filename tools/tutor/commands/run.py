@@ -16,7 +16,8 @@ from tutor import tree
 from tutor.commands import Exit, build, use_route
 from tutor.contract import CAPTION
 from tutor.outside import call
-from tutor.session import Driver, Session, loader, on_signals, wait_file, wait_window, windows_path
+from tutor.session import Driver, Session, loader, wait_file, wait_window, windows_path
+from tutor.signals import catch
 
 FIRST_FRAME_TIMEOUT = 120  # seconds for the program to draw its first frame
 
@@ -90,6 +91,6 @@ def watch(argv):
     if code:
         return code
     from tutor import watch as loop
-    on_signals()  # again: the loop's module puts Ctrl+C back to its default until it runs
+    catch()  # again: the loop's module puts Ctrl+C back to its default until it runs
     with Session(folder):  # a private display when there is none
         return loop.main(["--build", folder] + (["--restart"] if restart else []) + [scene])

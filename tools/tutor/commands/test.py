@@ -13,7 +13,8 @@ import sys
 from tutor import tree
 from tutor.commands import Exit, build, setup, use_route
 from tutor.outside import call, call_output
-from tutor.session import Interrupted, Session
+from tutor.session import Session
+from tutor.signals import Interrupted
 
 SUITE_TIMEOUT = 3 * 3600  # each test has a limit of its own (CMakePresets.json)
 

@@ -5,7 +5,8 @@ import os
 import secrets
 import zipfile
 
-from tutor.contract import Refused, Shot, parse_sizes, parse_times
+from tutor import options
+from tutor.contract import Shot
 from tutor.grade.held import hold_back
 from tutor.pictures import reference_pictures
 
@@ -27,9 +28,9 @@ def parser():
                         help="the teacher's scene file, or a folder of pictures named by size and "
                              "scene time (800x600@0.5.png; 800x600.png for time 0), as tools/capture writes them")
     parser.add_argument("--out", default="grade", help="where the report goes (default grade/)")
-    parser.add_argument("--sizes", help="client areas to picture (default: %s, the program's own, then "
+    parser.add_argument("--sizes", type=options.argtype(parser, options.sizes, "--sizes"), help="client areas to picture (default: %s, the program's own, then "
                         "a wide and a tall one; with a folder of pictures, its pictures' sizes)" % OWN_SIZE)
-    parser.add_argument("--times", help="scene times in seconds to picture at each size, what SceneTime() "
+    parser.add_argument("--times", type=options.argtype(parser, options.times, "--times"), help="scene times in seconds to picture at each size, what SceneTime() "
                         "returns (default: 0; with a folder of pictures, its pictures' times)")
     parser.add_argument("--held-back", type=int, default=1, metavar="N",
                         help="sizes, and for an animated class scene times, drawn at random for this run and "
@@ -37,10 +38,10 @@ def parser():
                              "pictures cannot match (1 of each; 0: none; only with the teacher's scene file)")
     parser.add_argument("--draw", type=int, metavar="N",
                         help="draws the held-back shots of an earlier run again (the run prints its number)")
-    parser.add_argument("--timeout", type=float, default=20.0,
+    parser.add_argument("--timeout", type=options.argtype(parser, options.timeout, "--timeout"), default=20,
                         help="seconds a step may take: the compile, the link, the run with its pictures (20)")
-    parser.add_argument("--fuzz", type=float, default=2.0, help="colour difference a pixel may have and match (2)")
-    parser.add_argument("--tolerance", type=int,
+    parser.add_argument("--fuzz", type=options.argtype(parser, options.fuzz, "--fuzz"), default=2.0, help="colour difference a pixel may have and match (2)")
+    parser.add_argument("--tolerance", type=options.argtype(parser, options.tolerance, "--tolerance"),
                         help="pixels that may differ at each size (default 1%% of those the reference draws, "
                              "at least 8, always fewer than all of them)")
     parser.add_argument("--jobs", type=int, default=2, help="sandboxes side by side (2)")
@@ -70,13 +71,10 @@ def parse_arguments(argv):
         if os.path.isdir(args.reference) else {}
     if os.path.isdir(args.reference) and not pictures:
         checker.error("no pictures named by size and time (800x600@0.png) in %s" % args.reference)
-    try:
-        times = parse_times("--times", args.times) if args.times is not None else \
-            sorted({shot.time for shot in pictures}, key=float) if pictures else ["0"]
-        sizes = parse_sizes("--sizes", args.sizes) if args.sizes is not None else \
-            list(dict.fromkeys(shot.size for shot in pictures)) if pictures else DEFAULT_SIZES
-    except Refused as refused:
-        checker.error(str(refused))
+    times = args.times if args.times is not None else \
+        sorted({shot.time for shot in pictures}, key=float) if pictures else ["0"]
+    sizes = args.sizes if args.sizes is not None else \
+        list(dict.fromkeys(shot.size for shot in pictures)) if pictures else DEFAULT_SIZES
     missing = [Shot.of(s, t) for s in sizes for t in times if pictures and Shot.of(s, t) not in pictures]
     if missing:
         checker.error("no reference picture %s in %s" % (missing[0].name, args.reference))
@@ -104,13 +102,9 @@ def wrong_paths(args):
 
 
 def wrong_numbers(args):
-    """What is wrong with the numbers the arguments give, or None."""
-    for name, value in (("--timeout", args.timeout), ("--fuzz", args.fuzz)):
-        if not value >= 0 or value != value or value == float("inf"):
-            return "%s takes a number of 0 or more, not %s" % (name, value)
-    checks = [(args.timeout < 1, "--timeout takes at least 1 second"),
-              (args.tolerance is not None and args.tolerance < 0, "--tolerance takes a count of 0 or more"),
-              (not 1 <= args.jobs <= 8, "--jobs takes 1 to 8"),
+    """What is wrong with the numbers the arguments give, or None (--timeout, --fuzz, --tolerance,
+    --sizes and --times are checked as every tool checks them, tutor.options)."""
+    checks = [(not 1 <= args.jobs <= 8, "--jobs takes 1 to 8"),
               (not 0 <= args.held_back <= 8, "--held-back takes 0 to 8"),
               (args.draw is not None and not 0 <= args.draw < 1 << 63, "--draw takes a number from 0, as a run printed it"),
               (not 0 < args.points <= 10000, "--points takes a number above 0, up to 10000")]

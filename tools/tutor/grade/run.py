@@ -39,26 +39,8 @@ from tutor.grade.similar import groups, near_identical  # noqa: E402
 from tutor.grade.submission import Grader, read_scene  # noqa: E402
 from tutor.kit import Kit  # noqa: E402
 from tutor.hostile import NotRegular, printable, read_regular, student_name  # noqa: E402
+from tutor.signals import Interrupted, catch  # noqa: E402
 from tutor.tree import ROOT  # noqa: E402
-
-
-class Interrupted(Exception):
-    """Ctrl+C, SIGTERM or SIGHUP: the run ends, its sandboxes with it."""
-
-    def __init__(self, signum):
-        super().__init__("signal %d" % signum)
-        self.code = 128 + signum
-
-
-def interrupt(signum, _frame):
-    # NOTE: once only: Ctrl+C reaches both this process and tools/grade, which passes it on, and
-    # the clean-up must not be interrupted in turn.
-    if not interrupt.raised:
-        interrupt.raised = True
-        raise Interrupted(signum)
-
-
-interrupt.raised = False
 
 
 class Run:
@@ -97,8 +79,7 @@ class Run:
                                run=self.lock.id)
         # From here on, Ctrl+C, SIGTERM and SIGHUP are caught by grade(): the sandboxes and displays
         # are ended, nothing is left, and what was graded so far is reported.
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            signal.signal(number, interrupt)
+        catch()
 
     def grade(self):
         """Takes the class and grades it, each step in turn; the exit code of the step that
