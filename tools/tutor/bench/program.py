@@ -19,6 +19,7 @@ from tutor.tree import ROOT
 
 # The loader of the build's width, as the Wine session chose it.
 WINE = os.environ.get("WINE", "wine")
+RELAY_TIMEOUT = 120  # seconds for the frames of a program traced with +relay
 
 
 def now():
@@ -95,19 +96,32 @@ def calls_per_frame(exe, log_dir, name, objdump):
     size = int(re.search(r"^SizeOfImage\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
     log_path = os.path.join(log_dir, name + "-relay.log")
     env = dict(os.environ, WINEDEBUG="+relay")
+    call = re.compile(r"^([0-9a-f]{4}):Call ([\w.]+)\(.*\) ret=([0-9a-f]+)$")
+    own, swaps, pending = [], [], b""  # the functions called from the executable, and where it swapped
     with open(log_path, "w") as log:
         proc = subprocess.Popen([WINE, exe], stdout=log, stderr=log, env=env)
-        time.sleep(4)
+    try:
+        # Read as it is written, until the frames needed are in: +relay slows a program down
+        # many times, the more so on a loaded machine.
+        deadline = time.monotonic() + RELAY_TIMEOUT
+        with open(log_path, "rb") as log:
+            while len(swaps) < 12 and time.monotonic() < deadline:
+                line = pending + log.readline()
+                if not line.endswith(b"\n"):  # nothing new yet, or a line still being written
+                    pending = line
+                    if proc.poll() is not None:
+                        break
+                    time.sleep(0.05)
+                    continue
+                pending = b""
+                m = call.match(line.decode("utf-8", "replace").strip())
+                if m and base <= int(m.group(3), 16) < base + size:
+                    own.append(m.group(2))
+                    if m.group(2).endswith("SwapBuffers"):
+                        swaps.append(len(own) - 1)
+    finally:
         proc.kill()
         proc.wait(timeout=30)
-    call = re.compile(r"^([0-9a-f]{4}):Call ([\w.]+)\(.*\) ret=([0-9a-f]+)$")
-    own = []  # (thread, function) of calls made from the executable
-    with open(log_path, errors="replace") as log:
-        for line in log:
-            m = call.match(line.strip())
-            if m and base <= int(m.group(3), 16) < base + size:
-                own.append(m.group(2))
-    swaps = [i for i, f in enumerate(own) if f.endswith("SwapBuffers")]
     if len(swaps) < 12:
         raise RuntimeError("%s: only %d frames in the relay log" % (exe, len(swaps)))
     # Steady state: the frame between the 10th and the 11th swap.
