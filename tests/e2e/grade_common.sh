@@ -3,7 +3,7 @@
 # the work folder, failures, the verdicts of results.csv and what a run must not leave.
 #   . grade_common.sh    with root set to the source folder
 
-fixtures=$root/tests/grade
+fixtures=$root/tests/e2e/scenes
 # In the build folder, beside what the sandbox is shown of it: a leak there would be found.
 # Open to all, so that only the sandbox keeps its files from a submission.
 work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")

@@ -6,7 +6,7 @@
 #   grade_host_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 . "$root/tools/lib/x11-helpers.sh" # wait_exit
 # The same path names one folder on the host and another in a sandbox's own /tmp.
 lure=$(mktemp -d /tmp/lure.XXXXXX)

@@ -5,7 +5,7 @@
 #   watch_saves_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/watch_common.sh"
+. "$root/tests/e2e/watch_common.sh"
 
 cp "$root/examples/Square.cpp" "$scene"
 "$root/tools/run" --watch "$scene" >"$log" 2>&1 &

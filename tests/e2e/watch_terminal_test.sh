@@ -5,7 +5,7 @@
 #   watch_terminal_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/watch_common.sh"
+. "$root/tests/e2e/watch_common.sh"
 trap 'timeout 10 tmux -L "watch-test-$$" kill-server 2>/dev/null; rm -rf "$work"' EXIT
 
 message=$(timeout 60 "$root/tools/run" --watch "$work/none.cpp" 2>&1)
