@@ -4,6 +4,7 @@
 #   . grade_common.sh    with root set to the source folder
 
 fixtures=$root/tests/e2e/scenes
+. "$root/tests/e2e/own.sh"
 # In the build folder, beside what the sandbox is shown of it: a leak there would be found.
 # Open to all, so that only the sandbox keeps its files from a submission.
 work=$(mktemp -d -p "${BUILD_DIR:?the build folder}")
@@ -23,35 +24,48 @@ descends() {
   return 1
 }
 
-# The sandboxes' X servers running now, by process id: each has a key file (-auth); the Wine
-# session's own display, of the same size, has none. With ANCESTOR, only those it started: another
-# run's on the same machine are not this one's.
+# The graders this run starts, by process id, recorded while they run: a sandbox's environment is
+# cleared, so what is this run's there is told by its control group, named by its grader.
+( while kill -0 $$; do own_pgrep 'tutor\.grade\.run --build' >>"$work/graders"; sleep 0.1; done ) >/dev/null 2>&1 &
+own_graders() { sort -u "$work/graders" 2>/dev/null | paste -sd '|'; }
+# Whether process $1 is this run's: it carries the mark, or is in a control group of its graders'.
+ours() {
+  local graders
+  marked "$1" && return 0
+  graders=$(own_graders)
+  [ -n "$graders" ] && grep -qE "tutorial-grade-($graders)-" "/proc/$1/cgroup" 2>/dev/null
+}
+
+# This run's sandboxes' X servers running now, by process id: each has a key file (-auth); the
+# Wine session's own display, of the same size, has none. With ANCESTOR, only those it started.
 grade_x_servers() {
   local pid
   for pid in $(pgrep -x Xvfb); do
-    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' &&
+    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' && ours "$pid" &&
       { [ -z "${1:-}" ] || descends "$pid" "$1"; } && echo "$pid"
   done
 }
 
-# What runs of tools/grade left running or mounted since the process list PROCESSES
+# What this run's tools/grade left running or mounted since the process list PROCESSES
 # (ps -e -o pid= | sort) was taken, a line each: nothing when they left nothing.
 grade_left_behind() {
-  local pid owner
-  ps -C bwrap -o stat=,pid=,args= | grep -v '^Z'
+  local pid owner graders
+  ps -C bwrap -o pid=,stat=,args= | while read -r pid owner; do
+    [[ $owner == Z* ]] || ! ours "$pid" || echo "$pid $owner"
+  done
   grade_x_servers | sed "s/^/a sandbox's display: /"
-  grep grade-work /proc/mounts
+  graders=$(own_graders)
+  [ -z "$graders" ] || grep -E " [^ ]*/grade-work/($graders)[/ ]" /proc/mounts
   for pid in $(comm -13 <(echo "$1") <(ps -e -o pid= | sort)); do
     owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-    # A sandbox's user's, or one of grading's left to init; not another user's work on a shared
-    # machine, such as a build. (The Wine session's services outlive it by design.)
-    awk '$3 !~ /^Z/ && (($1 == 1 && /grade|bwrap|Xvfb|wine|\.exe/) || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
+    # A sandbox's user's, or one of grading's left to init. (The Wine session's services outlive
+    # it by design.)
+    ours "$pid" && awk '$3 !~ /^Z/ && (($1 == 1 && /grade|bwrap|Xvfb|wine|\.exe/) || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
   done
   return 0
 }
 
-# A process of a sandbox's user, or one left to init, that was not running before was left by
-# the runs.
+# A process of this run's that was not running before was left by it.
 processes=$(ps -e -o pid= | sort)
 
 # tools/grade from the work folder, with a time limit: grade LOG ARGS...
@@ -63,13 +77,16 @@ expect() {
   [ "$got" = "$2" ] || fail "$1: '$got', not '$2'"
 }
 
-# Nothing that was not running before the runs (PROCESSES) is left running or mounted within
-# 10 s; with --groups, nor a control group (a killed grader leaves them for the next run).
+# Nothing of this run's that was not running before the runs (PROCESSES) is left running or
+# mounted within 10 s; with --groups, nor a control group of its graders' (a killed grader leaves
+# them for the next run).
 grade_nothing_left() {
-  local left
+  local left graders
   for _ in $(seq 100); do
+    graders=$(own_graders)
     left=$(grade_left_behind "$processes"
-      [ "${2:-}" != --groups ] || ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null)
+      [ "${2:-}" != --groups ] || [ -z "$graders" ] ||
+        ls -d /sys/fs/cgroup/*/tutorial-grade-* /sys/fs/cgroup/tutorial-grade-* 2>/dev/null | grep -E "/tutorial-grade-($graders)-")
     [ -z "$left" ] && break
     sleep 0.1
   done
@@ -80,7 +97,10 @@ grade_nothing_left() {
 # failed.
 grade_finish() {
   grade_nothing_left "the runs" --groups
-  [ -z "$(ls "$BUILD_DIR/grade-work" 2>/dev/null)" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work" -maxdepth 4 | head -5)"
+  local grader
+  for grader in $(sort -u "$work/graders" 2>/dev/null); do
+    [ ! -e "$BUILD_DIR/grade-work/$grader" ] || fail "the work folder was left: $(find "$BUILD_DIR/grade-work/$grader" -maxdepth 3 | head -5)"
+  done
   if [ $failures -ne 0 ]; then
     echo "--- tools/grade said:"
     cat "$work"/*.log

@@ -4,12 +4,13 @@
 #   . watch_common.sh    with root set to the source folder
 
 . "$root/tools/lib/x11-helpers.sh"
+. "$root/tests/e2e/own.sh"
 work=$(mktemp -d)
 scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-caption=$(timeout 10 PYTHONPATH="$root/tools" python3 -m tutor.contract caption)
+caption=$(PYTHONPATH="$root/tools" timeout 10 python3 -m tutor.contract caption)
 : "${BUILD_DIR:?the build folder}"
 
 # Waits for the watcher's word on the Nth save in its output (default: log): a first frame, or
@@ -36,14 +37,14 @@ save_colour() {
   sed "s/glColor3f([^)]*)/glColor3f($1)/" "$root/examples/Square.cpp" >"$work/next"
   cat "$work/next" >"$scene"
 }
-# Nothing of a watch on the work folder is left running: inotifywait and the program (a pattern).
+# Nothing of this test's watch is left running: inotifywait and the program (a pattern).
 nothing_left() {
   for _ in $(seq 30); do
-    pgrep -f "inotifywait.*$work" >/dev/null || pgrep -f "$1" >/dev/null || return 0
+    [ -z "$(own_pgrep inotifywait)$(own_pgrep "$1")" ] && return 0
     sleep 0.1
   done
-  pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running $2"
-  pgrep -f "$1" >/dev/null && fail "the program was left running $2"
+  [ -z "$(own_pgrep inotifywait)" ] || fail "inotifywait was left running $2"
+  [ -z "$(own_pgrep "$1")" ] || fail "the program was left running $2"
 }
 # The closing word: the output when something failed, and the exit code.
 watch_finish() {
