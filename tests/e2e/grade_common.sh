@@ -28,20 +28,23 @@ descends() {
 # cleared, so what is this run's there is told by its control group, named by its grader.
 ( while kill -0 $$; do own_pgrep 'tutor\.grade\.run --build' >>"$work/graders"; sleep 0.1; done ) >/dev/null 2>&1 &
 own_graders() { sort -u "$work/graders" 2>/dev/null | paste -sd '|'; }
-# Whether process $1 is this run's: it carries the mark, or is in a control group of its graders'.
-ours() {
-  local graders
-  marked "$1" && return 0
-  graders=$(own_graders)
-  [ -n "$graders" ] && grep -qE "tutorial-grade-($graders)-" "/proc/$1/cgroup" 2>/dev/null
+# This run's processes, by id, a line each: those that carry the mark, and those in a control
+# group of its graders (GRADERS, as own_graders gives them). Two reads of /proc in all: a busy
+# machine has hundreds of processes, and starting a command for each takes seconds there.
+own_processes() {
+  own_pids
+  [ -z "$1" ] || grep -lE "tutorial-grade-($1)-" /proc/[0-9]*/cgroup 2>/dev/null | cut -d/ -f3
 }
+# Whether process $1 is among the processes $2 (own_processes).
+among() { [[ $'\n'$2$'\n' == *$'\n'$1$'\n'* ]]; }
 
 # This run's sandboxes' X servers running now, by process id: each has a key file (-auth); the
 # Wine session's own display, of the same size, has none. With ANCESTOR, only those it started.
 grade_x_servers() {
-  local pid
+  local pid mine
+  mine=$(own_processes "$(own_graders)")
   for pid in $(pgrep -x Xvfb); do
-    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' && ours "$pid" &&
+    among "$pid" "$mine" && tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '1920x1200x24 .*-auth ' &&
       { [ -z "${1:-}" ] || descends "$pid" "$1"; } && echo "$pid"
   done
 }
@@ -49,19 +52,22 @@ grade_x_servers() {
 # What this run's tools/grade left running or mounted since the process list PROCESSES
 # (ps -e -o pid= | sort) was taken, a line each: nothing when they left nothing.
 grade_left_behind() {
-  local pid owner graders
+  local pid owner graders mine new
+  graders=$(own_graders)
+  mine=$(own_processes "$graders")
   ps -C bwrap -o pid=,stat=,args= | while read -r pid owner; do
-    [[ $owner == Z* ]] || ! ours "$pid" || echo "$pid $owner"
+    [[ $owner == Z* ]] || ! among "$pid" "$mine" || echo "$pid $owner"
   done
   grade_x_servers | sed "s/^/a sandbox's display: /"
-  graders=$(own_graders)
   [ -z "$graders" ] || grep -E " [^ ]*/grade-work/($graders)[/ ]" /proc/mounts
-  for pid in $(comm -13 <(echo "$1") <(ps -e -o pid= | sort)); do
-    owner=$(ps -o ppid=,uid=,stat=,args= -p "$pid") || continue # ended since
-    # A sandbox's user's, or one of grading's left to init. (The Wine session's services outlive
-    # it by design.)
-    ours "$pid" && awk '$3 !~ /^Z/ && (($1 == 1 && /grade|bwrap|Xvfb|wine|\.exe/) || $2 >= 64000) && !/C:\\windows\\system32\\|wineserver/' <<<"$owner"
-  done
+  # A sandbox's user's, or one of grading's left to init. (The Wine session's services outlive
+  # it by design.)
+  new=$(comm -13 <(echo "$1") <(ps -e -o pid= | sort) | tr -d ' ' | paste -sd ,)
+  [ -z "$new" ] || ps -o pid=,ppid=,uid=,stat=,args= -p "$new" |
+    awk '$4 !~ /^Z/ && (($2 == 1 && /grade|bwrap|Xvfb|wine|\.exe/) || $3 >= 64000) && !/C:\\windows\\system32\\|wineserver/' |
+    while read -r pid owner; do
+      ! among "$pid" "$mine" || echo "$pid $owner"
+    done
   return 0
 }
 

@@ -28,7 +28,7 @@ chmod 600 "$work/private.txt"
 ln -s "$work/private.txt" "$class/link.cpp"
 
 # The grader of the tools/grade with process id PID: its child. (Another checkout's may run too.)
-grader_of() { pgrep -P "$1" -f 'tutor.grade.run --build'; }
+grader_of() { [ -n "$1" ] && pgrep -P "$1" -f 'tutor.grade.run --build'; }
 
 # The peak memory (VmHWM) of the grader under timeout's process TOOL, read from /proc until it ends.
 grader_peak() {
