@@ -1,7 +1,7 @@
 // What the tools' entries into an exercise (Driver.cpp, WatchHost.cpp) promise the tools: their
 // options, exit codes and output lines, the sizes and scene times they take and how a picture is
 // named. tools/tutor/contract.py says the same for the tools; `NAME.exe --contract` prints this
-// side (Text), and tests/unit/test_contract.py holds the two together. Plain C++, no Windows
+// side (Text), and tests/tools/test_contract.py holds the two together. Plain C++, no Windows
 // header: the unit build prints it natively too.
 #pragma once
 

@@ -1,7 +1,7 @@
 """What the tools' entries into an exercise promise the tools, as harness/Contract.h says it for
 the program: the driver's options, exit codes and output lines, the watch host's lines, the sizes
 and scene times every tool takes (one limit, the same error texts), how a picture is named, and
-the program's caption. tests/unit/test_contract.py holds the two sides together.
+the program's caption. tests/tools/test_contract.py holds the two sides together.
 
 Also a small command for the bash tools, so that they ask here instead of keeping rules of their
 own:

@@ -14,7 +14,7 @@ from tutor.outside import run_limited
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 TOOLS = os.path.join(ROOT, "tools")
 # The scripts that drive the built program and the tools from outside.
-TEST_SCRIPTS = os.path.join(ROOT, "tests", "scripts")
+TEST_SCRIPTS = os.path.join(ROOT, "tests", "e2e")
 UNIT_BUILD = os.path.join(ROOT, "build-unit")
 
 ARCHES = ("x86", "x64")

@@ -16,11 +16,11 @@ import sys
 import tempfile
 import time
 
-MIX = ([("correct", "tests/grade/correct.cpp")] * 12 + [("square", "examples/Square.cpp")] * 8 +
-       [("distorted", "tests/grade/distorted.cpp")] * 3 + [("triangle", "examples/Triangle.cpp")] * 2 +
-       [("broken", "tests/grade/broken.cpp")] * 2 + [("null", "tests/grade/null.cpp"),
-                                                    ("throws", "tests/grade/throws.cpp"),
-                                                    ("forever", "tests/grade/forever.cpp")])
+MIX = ([("correct", "tests/e2e/scenes/correct.cpp")] * 12 + [("square", "examples/Square.cpp")] * 8 +
+       [("distorted", "tests/e2e/scenes/distorted.cpp")] * 3 + [("triangle", "examples/Triangle.cpp")] * 2 +
+       [("broken", "tests/e2e/scenes/broken.cpp")] * 2 + [("null", "tests/e2e/scenes/null.cpp"),
+                                                        ("throws", "tests/e2e/scenes/throws.cpp"),
+                                                        ("forever", "tests/e2e/scenes/forever.cpp")])
 
 
 TIMES = "0,0.5,1"

@@ -148,7 +148,7 @@ def take(driver, exe, sizes, times, screen, work, limit):
     if not os.path.isfile(shot + ".screen") or os.path.getsize(shot + ".screen") == 0:
         raise Exit("capture", "no picture was taken of the screen", 1)
     os.replace(shot + ".screen", shot)
-    # NOTE: a real key press to the focused window; see tests/scripts/blackbox_test.sh.
+    # NOTE: a real key press to the focused window; see tests/e2e/blackbox_test.sh.
     call(["xdotool", "windowactivate", "--sync", window, "key", "Escape"], 10, stderr=subprocess.DEVNULL)
     code, why = running.finish()
     if code:

@@ -41,7 +41,7 @@ def main(argv):
         if code:
             return code
     for definition in [os.path.join(tree.ROOT, "res", "Tutorial.form")] + sorted(
-            glob.glob(os.path.join(tree.ROOT, "tests", "forms", "*.form"))):
+            glob.glob(os.path.join(tree.ROOT, "tests", "product", "forms", "*.form"))):
         shutil.copy(definition, os.path.join(work, "corpus"))
 
     # NOTE: -timeout makes a hang a finding; -max_len leaves room for long lines.

@@ -9,7 +9,7 @@
 #   grade_site_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 
 # The copy: the comment gone, the file renamed, spaces and tabs moved, a comment of its own.
 grep -v '^//' "$fixtures/correct.cpp" | sed 's/^    /\t/; s/(-3.0f, -3.0f)/( -3.0f ,-3.0f )/; s/^{$/{ \/\/ my own work/' \

@@ -6,7 +6,7 @@
 #   grade_limits_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 
 class=$work/weak
 mkdir -p "$class"
@@ -16,7 +16,7 @@ module=$(timeout 60 /usr/bin/python3 -c 'import seccomp; print(seccomp.__file__)
 without_limits() {
   timeout --foreground 200 unshare --mount sh -c 'mount -t tmpfs -o ro,size=4k none /sys/fs/cgroup &&
     mount --bind /dev/null "$0" && exec "$@"' "$module" \
-    "$root/tools/grade" --reference "$root/examples/Square.cpp" "$class" --out "$out" --jobs 2 --timeout 10 "$@"
+    "$root/tools/grade" --reference "$root/examples/Square.cpp" "$class" --out "$out" --jobs 2 --timeout 20 "$@"
 }
 without_limits >"$work/refused.log" 2>&1
 code=$?

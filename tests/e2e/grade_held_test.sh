@@ -5,7 +5,7 @@
 #   grade_held_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 
 class=$work/held
 mkdir -p "$class"

@@ -12,7 +12,7 @@ cuts=$dir/cuts
 timeout 900 "$root/tools/fuzz" 1 || exit 1
 rm -rf "$cuts"
 mkdir -p "$cuts"
-timeout 60 python3 - "$cuts" "$root/res/Tutorial.form" "$root"/tests/forms/*.form <<'PY' || exit 1
+timeout 60 python3 - "$cuts" "$root/res/Tutorial.form" "$root"/tests/product/forms/*.form <<'PY' || exit 1
 import re, sys
 count = 0
 for path in sys.argv[2:]:

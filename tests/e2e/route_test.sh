@@ -42,10 +42,17 @@ expected=x64
 # stand-in loader.
 left_behind() {
   local p
-  for p in /proc/[0-9]*; do
-    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$work/build/wine" &&
-      echo "${p#/proc/} $(tr '\0' ' ' <"$p/cmdline")"
+  for p in $(grep -lzxF "WINEPREFIX=$work/build/wine" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3); do
+    echo "$p $(tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline")"
   done
+}
+# Waits up to 5 s for nothing to be left; then says what is.
+none_left() {
+  for _ in $(seq 100); do
+    [ -z "$(left_behind)" ] && return 0
+    sleep 0.05
+  done
+  fail "left $1: $(left_behind)"
 }
 capture_with() {
   env -u TUTORIAL_WINE_SESSION -u DISPLAY TUTORIAL_WINE="$1" BUILD_DIR="$work/build" \
@@ -58,8 +65,7 @@ message=$(capture_with "$work/refused" 2>&1)
 status=$?
 [ $status -ne 0 ] || fail "a tool whose Wine cannot start succeeded"
 grep -q 'Wine did not start' <<<"$message" || fail "no word of why: $message"
-sleep 0.5
-[ -z "$(left_behind)" ] || fail "left after a failed start: $(left_behind)"
+none_left "after a failed start"
 
 # Ctrl+C, as a terminal sends it: SIGINT to the tool's whole process group. NOTE: a job started
 # with & ignores SIGINT, and so would the tool; env gives it back its default.
@@ -72,8 +78,7 @@ for _ in $(seq 200); do [ -e "$work/hanging.started" ] && break; sleep 0.05; don
 kill -INT -- -"$tool"
 for _ in $(seq 100); do kill -0 "$tool" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$tool" 2>/dev/null && fail "the tool still runs 5 s after Ctrl+C"
-sleep 0.5
-[ -z "$(left_behind)" ] || fail "left after Ctrl+C: $(left_behind)"
+none_left "after Ctrl+C"
 left_behind | while read -r pid _; do kill "$pid"; done
 
 [ $failures -eq 0 ] && echo "routes chosen right; nothing left after a failed or interrupted start"

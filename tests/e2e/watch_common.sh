@@ -4,6 +4,7 @@
 #   . watch_common.sh    with root set to the source folder
 
 . "$root/tools/lib/x11-helpers.sh"
+. "$root/tests/e2e/own.sh"
 work=$(mktemp -d)
 scene="$work/My Scene.cpp" # a space, as students' file names have
 log=$work/watch.log
@@ -37,17 +38,14 @@ save_colour() {
   sed "s/glColor3f([^)]*)/glColor3f($1)/" "$root/examples/Square.cpp" >"$work/next"
   cat "$work/next" >"$scene"
 }
-# Nothing of a watch on the work folder is left running: inotifywait and the program (its name in
-# drivers/ of this build: another build's, another test's, may run beside it).
+# Nothing of this test's watch is left running: inotifywait and the program (a pattern).
 nothing_left() {
-  local program
-  program=$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$(cd "$BUILD_DIR" && pwd -P)/drivers/$1")
   for _ in $(seq 100); do # a loaded machine takes seconds to end a Wine process
-    pgrep -f "inotifywait.*$work" >/dev/null || pgrep -f "$program" >/dev/null || return 0
+    [ -z "$(own_pgrep inotifywait)$(own_pgrep "$1")" ] && return 0
     sleep 0.1
   done
-  pgrep -f "inotifywait.*$work" >/dev/null && fail "inotifywait was left running $2"
-  pgrep -f "$program" >/dev/null && fail "the program was left running $2"
+  [ -z "$(own_pgrep inotifywait)" ] || fail "inotifywait was left running $2"
+  [ -z "$(own_pgrep "$1")" ] || fail "the program was left running $2"
 }
 # The closing word: the output when something failed, and the exit code.
 watch_finish() {

@@ -6,7 +6,7 @@
 #   grade_host_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 . "$root/tools/lib/x11-helpers.sh" # wait_exit
 # The same path names one folder on the host and another in a sandbox's own /tmp.
 lure=$(mktemp -d /tmp/lure.XXXXXX)
@@ -28,7 +28,7 @@ chmod 600 "$work/private.txt"
 ln -s "$work/private.txt" "$class/link.cpp"
 
 # The grader of the tools/grade with process id PID: its child. (Another checkout's may run too.)
-grader_of() { pgrep -P "$1" -f 'tutor.grade.run --build'; }
+grader_of() { [ -n "$1" ] && pgrep -P "$1" -f 'tutor.grade.run --build'; }
 
 # The peak memory (VmHWM) of the grader under timeout's process TOOL, read from /proc until it ends.
 grader_peak() {

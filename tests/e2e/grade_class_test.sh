@@ -6,7 +6,7 @@
 #   grade_class_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/grade_common.sh"
+. "$root/tests/e2e/grade_common.sh"
 
 # Bad usage first: nothing is built for it.
 expect_usage() {

@@ -5,8 +5,8 @@
 #   watch_terminal_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-. "$root/tests/scripts/watch_common.sh"
-trap 'timeout 10 tmux -L "watch-test-$$" kill-server 2>/dev/null; rm -rf "$work"' EXIT
+. "$root/tests/e2e/watch_common.sh"
+trap 'timeout 10 tmux -L "watch-test-$$" kill-server 2>/dev/null; own_end; rm -rf "$work"' EXIT
 
 message=$(timeout 60 "$root/tools/run" --watch "$work/none.cpp" 2>&1)
 [ $? -eq 2 ] && grep -q 'no scene file' <<<"$message" || fail "a missing scene file: $message"
@@ -14,7 +14,7 @@ message=$(timeout 60 "$root/tools/run" --watch "$work/none.cpp" 2>&1)
 cp "$root/examples/Square.cpp" "$scene"
 log=$work/terminal.log
 timeout 10 tmux -L "watch-test-$$" new-session -d -x 120 -y 30 \
-  "'$root/tools/run' --watch --restart '$scene' >'$log' 2>&1; echo \$? >'$work/status'; sleep 60"
+  "'$root/tools/run' --watch --restart '$scene' >'$log' 2>&1; echo \$? >'$work/status'"
 wait_said 1
 first=$(timeout 10 xdotool getwindowpid "$(wait_window "$caption")")
 save_colour "1.0f, 0.0f, 0.0f"
