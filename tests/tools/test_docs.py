@@ -1,4 +1,4 @@
-"""The pages a user reads: every fault of tools/tutor/faults.list is named in docs/testing.md under
+"""The pages a user reads: every fault of tools/tutor/faults.d/ is named in docs/testing.md under
 the test that catches it, every relative link of README.md and docs/ leads to a file (and a
 heading, when it names one), and every table has as many cells in each row as in its head."""
 import os
@@ -36,7 +36,7 @@ def anchors(path):
 def test_every_fault_is_named_on_the_testing_page():
     with open(os.path.join(ROOT, "docs", "testing.md"), encoding="utf-8") as f:
         named = set(re.findall(r"\b[A-Z]+[0-9]+\b", f.read()))
-    missing = [f.ident for f in read_faults(os.path.join(ROOT, "tools", "tutor", "faults.list"))
+    missing = [f.ident for f in read_faults(os.path.join(ROOT, "tools", "tutor", "faults.d"))
                if f.ident not in named]
     assert not missing, "docs/testing.md does not name: " + ", ".join(missing)
 

@@ -18,6 +18,16 @@ class Fault:
 
 
 def read_faults(path):
+    """The faults of a list, or of every NAME.list in a folder (tools/tutor/faults.d/); an ID
+    given twice ends the tool."""
+    if os.path.isdir(path):
+        faults = [fault for name in sorted(os.listdir(path)) if name.endswith(".list")
+                  for fault in read_faults(os.path.join(path, name))]
+        idents = [fault.ident for fault in faults]
+        twice = sorted({ident for ident in idents if idents.count(ident) > 1})
+        if twice:
+            sys.exit("%s: fault %s is given twice" % (path, twice[0]))
+        return faults
     faults = []
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):

@@ -1,5 +1,5 @@
 """tools/faults [--only ID,ID...] [--out FILE] [--case-timeout SECONDS]: puts the faults of
-tutor/faults.list into a copy of the tree one at a time (in build-faults/, kept between runs;
+tutor/faults.d/*.list into a copy of the tree one at a time (in build-faults/, kept between runs;
 FAULTS_DIR another) and tells which tests fail for each (tutor/faults.py), in a Wine session in
 the copy's build. FAULTS_TREE=DIR puts them into another checkout of the project (an older
 commit, to compare)."""
@@ -23,4 +23,4 @@ def main(argv):
         os.environ["BUILD_DIR"] = build
         return call([sys.executable, "-m", "tutor.faults", "--root", os.environ.get("FAULTS_TREE") or tree.ROOT,
                      "--copy", copy, "--build", build, "--toolchain", tree.toolchain(),
-                     "--list", os.path.join(tree.TOOLS, "tutor", "faults.list")] + argv, FAULTS_TIMEOUT)
+                     "--list", os.path.join(tree.TOOLS, "tutor", "faults.d")] + argv, FAULTS_TIMEOUT)
