@@ -15,7 +15,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 alive() { kill -0 "$pid" 2>/dev/null; }
 # Windows by name, not by pid: under 64-bit Wine the pid of `wine` is not the window's.
-. "$(dirname "$0")/../../tools/lib/x11-helpers.sh"
+. "$(dirname "$0")/x11-helpers.sh"
 wid=$(wait_window "$caption") || fail "the window did not appear"
 
 case $scenario in

@@ -7,7 +7,7 @@
 set -uo pipefail
 root=$1
 . "$root/tests/e2e/grade_common.sh"
-. "$root/tools/lib/x11-helpers.sh" # wait_exit
+. "$root/tests/e2e/x11-helpers.sh" # wait_exit
 # The same path names one folder on the host and another in a sandbox's own /tmp.
 lure=$(mktemp -d /tmp/lure.XXXXXX)
 trap 'rm -rf "$work" "$lure"' EXIT

@@ -3,7 +3,7 @@
 # save, and the colour a picture or the window shows.
 #   . watch_common.sh    with root set to the source folder
 
-. "$root/tools/lib/x11-helpers.sh"
+. "$root/tests/e2e/x11-helpers.sh"
 . "$root/tests/e2e/own.sh"
 work=$(mktemp -d)
 scene="$work/My Scene.cpp" # a space, as students' file names have

@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Sourced by the tools and test scripts that drive the program through X: waiting for windows
+# Sourced by the test scripts that drive the program through X: waiting for windows
 # by exact name, for a process to end, and for the file a process writes. Every X client here has a time limit: one can wait
 # for ever on a window whose program crashes meanwhile.
 
