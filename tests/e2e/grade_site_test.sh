@@ -92,7 +92,9 @@ assert sorted(z.namelist()) == sorted([f + "_assignsubmission_file_/feedback.htm
     ["Ada Lovelace_101_assignsubmission_onlinetext_/feedback.html"]), z.namelist()
 page = lambda folder: z.read(folder + "_assignsubmission_file_/feedback.html").decode()
 cy, fay, tw = page("Cy Stretch_103"), page("Fay Empty_106"), page("Tw Twice_116")
-assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 12 and "Ada" not in cy
+# NOTE: "Ada" looked for in the words only: the pictures' base64 spells it now and then.
+words = lambda html: re.sub(r"data:image/png;base64,[A-Za-z0-9+/=]*", "", html)
+assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', cy)) == 12 and "Ada" not in words(cy)
 assert "undefined reference to `TForm1::DrawScene()&#x27;" in fay and "<img" not in fay, fay
 assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) -b-Zoë_107")
 assert "<b>refused</b>: your submission was not built, 0 of 10 points." in tw and "Scene.cpp is in it twice" in tw, tw

@@ -50,6 +50,17 @@ def stand_ins(tmp_path, monkeypatch):
     os.environ.update(saved)
 
 
+def eventually(check, seconds=10):
+    """Whether CHECK comes true within SECONDS: a process read from /proc while it execs shows
+    no command line for a moment."""
+    deadline = time.monotonic() + seconds
+    while not check():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
 def orders(folder):
     return (folder / "server.log").read_text().split("\n")[:-1]
 
@@ -63,7 +74,7 @@ def test_a_session_boots_its_prefix_once_exports_it_and_ends_it(stand_ins, capsy
             assert os.environ["WINELOADER"] == "/usr/lib/wine/wine64" and os.environ["WINEDEBUG"] == "-all"
             assert os.environ["HOME"] == str(build / "home") and os.environ["TUTORIAL_WINE_SESSION"] == "1"
             assert os.environ["DISPLAY"] == ":no-such-display"
-            assert session.desktop_running(str(build / "wine"))
+            assert eventually(lambda: session.desktop_running(str(build / "wine")))
             assert orders(folder)[-1] == "-p"
         assert ("Preparing the Wine prefix" in capsys.readouterr().err) == first
         # Nothing of it runs on: its server is ended, and the desktop it started.
