@@ -1,4 +1,4 @@
-"""Which build the tools take on this machine, and where its parts are."""
+"""Which build the tools take on this machine."""
 import os
 
 import pytest
@@ -41,22 +41,3 @@ def test_a_route_chosen_already_is_not_probed_again(tmp_path, monkeypatch, capsy
     assert tree.choose_route() == "x86"
     assert not (tmp_path / "probed.ran").exists() and capsys.readouterr().err == ""
 
-
-def test_build_folders_toolchains_and_drivers(monkeypatch):
-    monkeypatch.delenv("BUILD_DIR", raising=False)
-    monkeypatch.delenv("ARCH", raising=False)
-    assert tree.build_dir() == os.path.join(tree.ROOT, "build")
-    assert tree.toolchain() == "i686-w64-mingw32"
-    monkeypatch.setenv("ARCH", "x64")
-    assert tree.build_dir() == os.path.join(tree.ROOT, "build-x64")
-    assert tree.build_dir("x86") == os.path.join(tree.ROOT, "build")
-    assert tree.toolchain() == "x86_64-w64-mingw32"
-    monkeypatch.setenv("BUILD_DIR", "/elsewhere")
-    assert tree.build_dir() == tree.build_dir("x86") == "/elsewhere"
-    assert tree.default_build_dir() == os.path.join(tree.ROOT, "build-x64")
-    monkeypatch.setenv("ARCH", "arm")
-    with pytest.raises(ValueError, match="ARCH is x86 or x64, not 'arm'"):
-        tree.toolchain()
-    assert tree.driver("/b/Square.exe") == "/b/drivers/Square.exe"
-    assert tree.driver("/b/drivers/Square.exe") == "/b/drivers/Square.exe"
-    assert tree.driver("Square.exe") == "./drivers/Square.exe"
