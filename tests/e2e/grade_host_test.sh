@@ -68,8 +68,8 @@ cores=$(nproc)
 [[ $limits == *", no swap, "*", $(python3 -c "print('%g' % round($cores / 4, 2))") processor"*" ($cores in all, of $cores)"* ]] ||
   fail "no swap and the processors' shares are not proved: $limits"
 
-# A signal with a class under way (a submission that never returns is running). SIGTERM or
-# SIGHUP to tools/grade, or SIGKILL (its grader then ends as on SIGTERM): the run ends at once
+# A signal with a class under way (a submission that never returns is running). SIGTERM to
+# tools/grade (SIGHUP and Ctrl+C take the same way: Tutor.signals), or SIGKILL (its grader then ends as on SIGTERM): the run ends at once
 # and reports what it had graded. SIGKILL to the grader itself: its sandboxes and disks go with
 # it, and the next run removes the control groups and the work folder it left, told by the killed
 # run's id (PID.START). Either way, nothing is left running or mounted.
@@ -122,7 +122,6 @@ stop_mid_class() {
 }
 killed=none
 stop_mid_class TERM script
-stop_mid_class HUP script
 stop_mid_class KILL script
 stop_mid_class KILL grader
 rm "$stopped"/[bc].cpp
