@@ -75,7 +75,8 @@ cores=$(nproc)
 # run's id (PID.START). Either way, nothing is left running or mounted.
 stopped=$work/stopped
 mkdir -p "$stopped"
-cp "$fixtures/correct.cpp" "$stopped/a.cpp"
+# a is graded at once (it does not compile), b and c never return.
+cp "$fixtures/broken.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
 stop_mid_class() {
@@ -125,6 +126,7 @@ stop_mid_class TERM script
 stop_mid_class KILL script
 stop_mid_class KILL grader
 rm "$stopped"/[bc].cpp
+cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 timeout 120 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"
 # NOTE: the groups are the machine's: a run of another checkout that starts first removes them

