@@ -47,8 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, Ending,
 
 TEST_F(MainWindow, FramesKeepComingWithNoInputAndEveryOtherKeyDoesNothing)
 {
-    const WORD Keys[] = {'A',   'Z',    '0',    VK_RETURN, VK_SPACE,   VK_TAB,    VK_BACK, VK_LEFT,
-                         VK_F2, VK_F10, VK_F12, VK_SHIFT,  VK_CONTROL, VK_DELETE, VK_HOME};
+    const WORD Keys[] = {'A', '0', VK_RETURN, VK_SPACE, VK_LEFT, VK_F2, VK_F12, VK_SHIFT};
     bool BoxSeen = false;
     const auto Start = Clock::now();
     RunFrames(

@@ -29,20 +29,6 @@ protected:
     int IdleCalls = 0;
 };
 
-TEST_F(Loop, IdleIsCalledAgainAtOnceWhileDoneStaysFalse)
-{
-    // Nothing is posted: a loop that waited for a message here would never return.
-    App.OnIdle = [&](TObject* Sender, bool& Done)
-    {
-        EXPECT_EQ(Sender, &App);
-        Done = false;
-        if (++IdleCalls == 200)
-            Form->Close();
-    };
-    App.Run();
-    EXPECT_EQ(IdleCalls, 200);
-}
-
 TEST_F(Loop, WaitingMessagesAreHandledBeforeTheNextIdleCall)
 {
     App.OnIdle = [&](TObject*, bool& Done)

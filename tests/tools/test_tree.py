@@ -34,10 +34,3 @@ def test_the_route_follows_the_32bit_loader_unless_forced(tmp_path, monkeypatch,
     # Passed on to every tool the command calls, which takes it as it is.
     assert os.environ["TUTORIAL_ROUTE"] == route
 
-
-def test_a_route_chosen_already_is_not_probed_again(tmp_path, monkeypatch, capsys):
-    monkeypatch.setenv("TUTORIAL_ROUTE", "x86")
-    monkeypatch.setenv("TUTORIAL_WINE32_LOADER", loader(tmp_path, "probed", "touch %s/probed.ran" % tmp_path))
-    assert tree.choose_route() == "x86"
-    assert not (tmp_path / "probed.ran").exists() and capsys.readouterr().err == ""
-

@@ -68,16 +68,6 @@ class TestUnpack:
         with pytest.raises(intake.Unsafe, match="4 files and folders, more than 3"):
             intake.take(many, str(tmp_path / "more"))
 
-    def test_a_link_in_a_given_folder_is_listed_never_followed(self, tmp_path):
-        ada = tmp_path / "class" / "Ada"
-        os.makedirs(tmp_path / "class" / "Bob")
-        os.makedirs(ada)
-        os.symlink("/etc/shadow", ada / "scene.cpp")
-        os.symlink(tmp_path, ada / "up")
-        found = intake.take(str(tmp_path / "class"), str(tmp_path / "w"))[0][0]
-        assert [n for n, _ in found.files] == ["scene.cpp"] and found.others == ["up"]
-        assert read_scene(found) == (None, (Verdict.NOT_A_REGULAR_FILE, "it is a symbolic link"))
-
 
 HAL = "Hal_2_assignsubmission_file_/"
 
