@@ -165,7 +165,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=10)
     parser.add_argument("--seconds", type=float, default=6.0, help="frames per run before Esc")
     parser.add_argument("--quick", action="store_true", help="one short round, to prove it works")
-    parser.add_argument("--out", help="report file (default docs/measured/benchmarks.md; none with --quick)")
+    parser.add_argument("--out", help="report file (default docs/measured/benchmarks.md; none with --quick or "
+                                      "--calibrate, which print it)")
     parser.add_argument("--calibrate", action="store_true",
                         help="measure the baseline against itself: the noise floor of the ratios")
     args = parser.parse_args()
@@ -249,7 +250,8 @@ def main():
         "of frames each before Esc." % (args.command, args.rounds, args.seconds), "",
         *lines, "",
         imports_line, ""])
-    if not args.quick or args.out:
+    # A quick or calibrating run is no measurement of the program: it never replaces the one on record.
+    if args.out or not (args.quick or args.calibrate):
         out = args.out or os.path.join(root, "docs", "measured", "benchmarks.md")
         with open(out, "w") as f:
             f.write(report)

@@ -2,6 +2,7 @@
 Win32 program doing the same job, side by side on one private X display; each writes a file of
 its own in docs/measured/, which the hand-written pages of docs/ link to.
     tools/bench [--rounds N] [--seconds S] [--quick] [--out FILE]   docs/measured/benchmarks.md
+    tools/bench --calibrate [--out FILE]   the baseline against itself: the ratios' noise, printed
     tools/bench --watch [--saves N]    the watch loop's latency: docs/measured/watch.md
     tools/bench --grade                tools/grade on a class of 30, 1 and 2 jobs: docs/measured/grading.md
 """
