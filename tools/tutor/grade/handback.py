@@ -1,6 +1,7 @@
 """What goes back to the course site: gradebook.csv, a row a student in the form the site's grading
 worksheet import takes, and feedback.zip, a folder a submission folder (named as it came) holding
-the student's own page, one HTML file with its pictures inline.
+the student's own page, one HTML file with its pictures inline, from the template feedback.html
+beside this file.
 
 Points are the share of pictures that pass: a picture passes when its row is within the
 tolerance and the verdict let the pictures be compared (pass or differs).
@@ -11,6 +12,7 @@ import datetime
 import html
 import os
 import re
+import string
 import zipfile
 
 from tutor.grade import png
@@ -20,6 +22,7 @@ from tutor.grade.sandbox.display import SCREEN
 from tutor.hostile import NotRegular, cell, printable, read_regular
 
 PAGE = "feedback.html"
+TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), PAGE)  # the page, filled in for each student
 # The columns of the course site's grading worksheet: it matches a row by "Identifier" (the
 # participant ID as "Participant N") and needs "Grade" and "Last modified (grade)".
 GRADEBOOK = ["Identifier", "Full name", "Grade", "Maximum Grade", "Last modified (grade)", "Feedback comments"]
@@ -102,18 +105,8 @@ def student_page(result, shots, allowed, full, references):
             e(shot.stem), "%d pixels differ" % pixels if pixels is not None else e(diff),
             "".join('<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (inline(path), e(c), e(c))
                     for path, c in figures if path)))
-    return """<!DOCTYPE html>
-<html lang=en><head><meta charset=utf-8><title>%s</title>
-<style>
-body {font: 15px/1.4 sans-serif; margin: 2em; color: #222}
-div {display: flex; flex-wrap: wrap; gap: 1em} figure {margin: 0}
-img {max-width: 300px; max-height: 300px; border: 1px solid #888}
-pre {background: #f4f4f4; padding: 1em; overflow-x: auto}
-</style></head>
-<body>
-%s
-</body></html>
-""" % (e(result.student), "\n".join(parts))
+    with open(TEMPLATE, encoding="utf-8") as f:
+        return string.Template(f.read()).substitute(student=e(result.student), parts="\n".join(parts))
 
 
 def plain_folder(name, taken):
