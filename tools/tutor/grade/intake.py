@@ -234,15 +234,7 @@ def unpack_members(zip_file, not_utf8, dest):
         raise Unsafe("it holds %d files and folders, more than %d" % (len(infos), MEMBER_LIMIT))
     members = [(member_parts(info, not_utf8.get(info.orig_filename)), info) for info in infos]  # all checked first
     skip = wrapped([(parts, info.is_dir()) for parts, info in members])
-    refused = {}
-    for parts, info in members:
-        inside = parts[skip:]
-        if inside and inside[0] in ("", ".", ".."):
-            raise Unsafe("%s has a name outside any student's folder that is not plain" % printable("/".join(parts)))
-        if info.orig_filename in not_utf8 and "\ufffd" in "/".join(inside):
-            refused.setdefault(owner(inside[0]), "%s has a name that is not UTF-8" % shown(inside))
-        elif inside and odd_name(inside):
-            refused.setdefault(owner(inside[0]), "%s has %s in its name" % (shown(inside), odd_name(inside)))
+    refused = names_refused(members, skip, not_utf8)
     os.makedirs(dest, mode=0o700)
     files, folders, taken, written, seen = [], [], {}, 0, set()
     for parts, info in members:
@@ -280,6 +272,21 @@ def unpack_members(zip_file, not_utf8, dest):
             refused[key] = over_bounds(*taken[key])
         files.append((inside, path))
     return files, folders, refused
+
+
+def names_refused(members, skip, not_utf8):
+    """Why each student whose files' names cannot be taken as they are is refused ({owner: why}),
+    from MEMBERS ((parts, info) of a zip, each SKIP parts deep in its wrapping folder)."""
+    refused = {}
+    for parts, info in members:
+        inside = parts[skip:]
+        if inside and inside[0] in ("", ".", ".."):
+            raise Unsafe("%s has a name outside any student's folder that is not plain" % printable("/".join(parts)))
+        if info.orig_filename in not_utf8 and "\ufffd" in "/".join(inside):
+            refused.setdefault(owner(inside[0]), "%s has a name that is not UTF-8" % shown(inside))
+        elif inside and odd_name(inside):
+            refused.setdefault(owner(inside[0]), "%s has %s in its name" % (shown(inside), odd_name(inside)))
+    return refused
 
 
 def unpack_member(zip_file, info, path, room):

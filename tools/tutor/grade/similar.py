@@ -221,6 +221,19 @@ class Pass:
                 "exit code %s" % code if code.isdigit() else "no exit code")
 
 
+def write_inputs(folder, streams):
+    """FOLDER/in, what the runs read: each student's tokens (STREAMS, {name: tokens}) and their
+    names, a line each; and FOLDER/out for what they write. Returns FOLDER/in."""
+    inputs = os.path.join(folder, "in")
+    os.makedirs(inputs, mode=0o755)
+    os.makedirs(os.path.join(folder, "out"), exist_ok=True)
+    for name, stream in streams.items():
+        write_stream(os.path.join(inputs, name), stream)
+    with open(os.path.join(inputs, "names"), "w") as f:
+        f.write("".join(name + "\n" for name in streams))
+    return inputs
+
+
 def near_identical(texts, starter, folder, run, limit=RUN_TIMEOUT):
     """Near-identical pairs among TEXTS ({key: {file name: bytes}}, a submission each) once the
     STARTER's code (bytes, or None) is taken out: ([(a, b, percent of a in b, percent of b in a)],
@@ -237,13 +250,7 @@ def near_identical(texts, starter, folder, run, limit=RUN_TIMEOUT):
             notes[key] = ["only its first %d tokens were compared" % len(streams[name])]
     if len(names) < 2:
         return [], {key: "; ".join(n) for key, n in notes.items()}, ""
-    inputs = os.path.join(folder, "in")
-    os.makedirs(inputs, mode=0o755)
-    os.makedirs(os.path.join(folder, "out"), exist_ok=True)
-    for name, stream in streams.items():
-        write_stream(os.path.join(inputs, name), stream)
-    with open(os.path.join(inputs, "names"), "w") as f:
-        f.write("".join(name + "\n" for name in names))
+    inputs = write_inputs(folder, streams)
     failed = {}
     if starter is not None:
         write_stream(os.path.join(inputs, STARTER), tokens({STARTER: starter})[0])
