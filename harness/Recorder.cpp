@@ -664,8 +664,6 @@ void Leave()
             Frame.Pending = Error;
         Find(Frame.Site, "gl-error",
              ErrorText(CallText(Frame.Name, Frame.Args), Frame.Name, Error));
-        if (Frame.Name == "glPushMatrix" && !Frame.Pushes[Frame.MatrixMode].empty())
-            Frame.Pushes[Frame.MatrixMode].pop_back();
     }
     if (Frame.Name == "glMatrixMode")
         ::glGetIntegerv(GL_MATRIX_MODE, &Frame.MatrixMode);
@@ -731,7 +729,7 @@ std::vector<std::string> Stop()
                  ", the colour glClear cleared the frame to" +
                  (Frame.SinceClear.size() > 1 ? ", as is everything else drawn" : "") +
                  ": nothing drawn shows");
-    if (Frame.Calls > 0 && Frame.Primitives == 0 && !Frame.DrewOtherwise)
+    if (Frame.Calls > 0 && Frame.Primitives == 0 && !Frame.DrewOtherwise && !Frame.Inside)
     {
         std::string Names;
         for (std::size_t I = 0; I < Frame.Names.size() && I < 4; ++I)
