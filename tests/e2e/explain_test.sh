@@ -49,5 +49,20 @@ for exe in Square Triangle Spinning Tutorial; do
   explain "$build/drivers/$exe.exe"
   [ "$said" = "No findings: the scene's GL calls show nothing wrong." ] || fail "$exe said: $said"
 done
+# An error a scene raised and never read is not the driver's: its first frame still reads back
+# (the watch loop's --restart shows it), and the program goes on until it is ended.
+first=$work/first.png
+rm -f "$first"
+"${WINE:-wine}" "$build/drivers/Explain_enum.exe" --first-frame \
+  "$(/usr/bin/python3 "$root/tools/tutor/contract.py" windows-path "$first")" >"$work/first.log" 2>&1 &
+pid=$!
+for _ in $(seq 600); do
+  { [ -s "$first" ] || ! kill -0 "$pid" 2>/dev/null; } && break
+  sleep 0.1
+done
+[ -s "$first" ] || fail "no first frame of a scene with an error: $(cat "$work/first.log")"
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+
 [ $failed = 0 ] && echo "each finding at its line; the honest scenes have none"
 exit $failed
