@@ -18,8 +18,14 @@ endfunction()
 # add_tutorial_driver(NAME SCENE_FILE)
 # Builds drivers/NAME.exe (target NAME_driver): the scene with harness/Driver.cpp as its entry
 # (compiled once, for every driver), which the tools run to have the program picture its own frames.
+# The scene is compiled with harness/Recorder.h forced in: its GL calls go through the recorder.
 function(add_tutorial_driver Name Scene)
     add_executable(${Name}_driver WIN32 ${Scene})
+    if(MSVC)
+        target_compile_options(${Name}_driver PRIVATE /FI${PROJECT_SOURCE_DIR}/harness/Recorder.h)
+    else()
+        target_compile_options(${Name}_driver PRIVATE -include ${PROJECT_SOURCE_DIR}/harness/Recorder.h)
+    endif()
     target_link_libraries(${Name}_driver PRIVATE tutorial_driver_entry tutorial_driver tutorial tutorial_resources)
     set_target_properties(${Name}_driver PROPERTIES
         OUTPUT_NAME ${Name}

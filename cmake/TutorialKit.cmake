@@ -1,16 +1,17 @@
-# add_tutorial_kit(FOLDER FLAGS_OF TARGET HEADER FILE ENTRY TARGET LIBRARIES TARGET...
-#                  OBJECTS TARGET MODULE TARGET HOST TARGET)
+# add_tutorial_kit(FOLDER FLAGS_OF TARGET HEADER FILE RECORDER FILE ENTRY TARGET
+#                  LIBRARIES TARGET... OBJECTS TARGET MODULE TARGET HOST TARGET)
 # Target kit: writes into FOLDER what compiling and linking one scene takes, for tools that
 # build outside CMake (tools/grade in its sandboxes, tools/run --watch), with GCC:
 #   compiler      the compiler's path, one line
-#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, and HEADER
-#                 precompiled with them:   COMPILER @compile.rsp -c scene.cpp -o scene.o
+#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, HEADER
+#                 precompiled with them, and RECORDER forced in after it:
+#                                          COMPILER @compile.rsp -c scene.cpp -o scene.o
 #   link.rsp      a picture driver:        COMPILER scene.o @link.rsp -o Program.exe
 #   module.rsp    a watch module for HOST: COMPILER scene.o @module.rsp -o scene.dll
 # One argument a line, each path absolute and quoted: the tools compile in folders of their own.
 # Taken from the targets' properties when the build is generated, never from its commands.
 function(add_tutorial_kit Folder)
-    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;ENTRY;OBJECTS;MODULE;HOST" "LIBRARIES")
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;RECORDER;ENTRY;OBJECTS;MODULE;HOST" "LIBRARIES")
     set(Of ${Kit_FLAGS_OF})
 
     # The build type's flags and the language standard, which no target property holds.
@@ -41,7 +42,7 @@ function(add_tutorial_kit Folder)
         DEPFILE ${Pch}.gch.d
         COMMENT "Precompiling the kit's header"
         VERBATIM)
-    set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n")
+    set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n")
     file(GENERATE OUTPUT ${Folder}/compile.rsp CONTENT "${Compile}")
 
     # What each link takes besides the scene: the options, the system's libraries of the targets

@@ -193,6 +193,47 @@ inline std::string PictureName(const TSize& Size, const std::string& Time)
     return SizeName(Size) + "@" + Time + ".png";
 }
 
+// The findings file of the picture at a size and time, beside it: "640x480@0.5.txt".
+inline std::string FindingsName(const TSize& Size, const std::string& Time)
+{
+    return SizeName(Size) + "@" + Time + ".txt";
+}
+
+// What the recorder (harness/Recorder.cpp) finds in an examined frame, one a line.
+inline const std::vector<std::string> FindingKinds{
+    "gl-error",  "outside-view", "clear-colour", "nothing-drawn", "culled",
+    "zero-area", "depth-stale",  "no-end",       "matrix-stack",  "projection"};
+
+// "FILE:LINE: KIND: TEXT", FILE as compiled; a compiler's own warnings read the same way.
+inline std::string FindingLine(const std::string& File, int Line, const std::string& Kind,
+                               const std::string& Text)
+{
+    return File + ":" + std::to_string(Line) + ": " + Kind + ": " + Text;
+}
+
+// A findings file holds at most so many lines and bytes, each line at most so long; what does
+// not fit is counted on a last line, "... and N more".
+inline constexpr std::size_t MaxFindings = 40, MaxFindingsBytes = 8192, MaxFindingBytes = 400;
+
+inline std::string MoreLine(std::size_t Count)
+{
+    return "\xE2\x80\xA6 and " + std::to_string(Count) + " more";
+}
+
+inline std::string FindingsText(const std::vector<std::string>& Lines)
+{
+    std::string Out;
+    for (std::size_t I = 0; I < Lines.size(); ++I)
+    {
+        const std::string Line = Lines[I].substr(0, MaxFindingBytes);
+        // Room is kept for the count, whose line is at most 32 bytes.
+        if (I == MaxFindings || Out.size() + Line.size() + 1 > MaxFindingsBytes - 32)
+            return Out + MoreLine(Lines.size() - I) + "\n";
+        Out += Line + "\n";
+    }
+    return Out;
+}
+
 // The whole contract as plain lines, with the answers for a fixed list of samples, as
 // `--contract` prints it; contract.py writes the same text from its own code.
 inline std::string Text()
@@ -247,6 +288,24 @@ inline std::string Text()
            PictureName(ParseSize("--sizes", "640x480"), CanonicalTime("--times", "0.50")) + "\n";
     Out += "picture 1920x1200 007 = " +
            PictureName(ParseSize("--sizes", "1920x1200"), CanonicalTime("--times", "007")) + "\n";
+    Out += "findings 640x480 0.50 = " +
+           FindingsName(ParseSize("--sizes", "640x480"), CanonicalTime("--times", "0.50")) + "\n";
+    for (const std::string& Kind : FindingKinds)
+        Out += "finding-kind " + Kind + "\n";
+    Out += "finding " + FindingLine("exercises/Mine.cpp", 12, "gl-error", "TEXT") + "\n";
+    Out += "findings-limit " + std::to_string(MaxFindings) + " " +
+           std::to_string(MaxFindingsBytes) + " " + std::to_string(MaxFindingBytes) + "\n";
+    // Few lines, too many lines, too many bytes; the size of the text and its last line.
+    for (const auto& [Count, Width] : {std::pair<int, int>{2, 600}, {45, 0}, {41, 9}})
+    {
+        std::vector<std::string> Lines;
+        for (int I = 0; I < Count; ++I)
+            Lines.push_back(FindingLine("a.cpp", I, "culled", std::string(I * Width, 'x')));
+        const std::string Text = FindingsText(Lines);
+        Out += "findings-text " + std::to_string(Count) + " " + std::to_string(Width) + " = " +
+               std::to_string(Text.size()) + " " +
+               Text.substr(Text.rfind('\n', Text.size() - 2) + 1);
+    }
     return Out;
 }
 

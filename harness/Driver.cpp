@@ -4,8 +4,9 @@
 //   NAME.exe --frames DIR [--sizes WxH,...] [--times T,...] [--hold]
 //       lets the scene run on the real clock for at least a second and 100 frames, then for each
 //       size (the client area, set through the form's own resize) and each scene time draws one
-//       frame with the clock pinned there and writes it to DIR/WxH@T.png; then exits with 0, or
-//       with --hold keeps presenting the last picture until the window is closed.
+//       frame with the clock pinned there and writes it to DIR/WxH@T.png, and what the scene's
+//       recorded calls prove about that frame to DIR/WxH@T.txt (Examine.h); then exits with 0,
+//       or with --hold keeps presenting the last picture until the window is closed.
 //   NAME.exe --first-frame FILE
 //       runs as the program does and writes its first frame to FILE.
 //   NAME.exe --contract
@@ -14,6 +15,7 @@
 // Whatever goes wrong is one line on the standard error and an exit code of its own
 // (Contract.h), never a box that waits for a click.
 #include "Contract.h"
+#include "Examine.h"
 #include "Png.h"
 #include "Support.h"
 
@@ -190,8 +192,11 @@ private:
         {
             Wanted = Orders.Frames + L"\\" +
                      Widen(Contract::PictureName({Size.Width, Size.Height}, Time.Name));
+            Findings = Orders.Frames + L"\\" +
+                       Widen(Contract::FindingsName({Size.Width, Size.Height}, Time.Name));
             Settled = 0;
             ++Next;
+            TutorialRecorder::Start();
         }
         Frame(Sender, Done);
     }
@@ -224,6 +229,14 @@ private:
 
     void FrameDrawn(TObject* /*Sender*/)
     {
+        // First, so that they are there even when the scene has left GL unable to read back.
+        if (!Findings.empty())
+        {
+            const std::string Text = Contract::FindingsText(TutorialRecorder::Stop());
+            const std::wstring Path = std::exchange(Findings, std::wstring());
+            if (!WriteWhole(Path, std::vector<std::uint8_t>(Text.begin(), Text.end())))
+                throw TDriverFailure{"cannot write " + Narrow(Path)};
+        }
         if (!Wanted.empty())
             WriteFrame(Form, std::exchange(Wanted, std::wstring()));
     }
@@ -234,8 +247,9 @@ private:
     std::chrono::steady_clock::time_point Started, Asked;
     int Frames = 0;
     int Settled = 0;
-    std::size_t Next = 0; // the picture being made: size Next / times, time Next % times
-    std::wstring Wanted;  // where the frame being drawn goes, if anywhere
+    std::size_t Next = 0;  // the picture being made: size Next / times, time Next % times
+    std::wstring Wanted;   // where the frame being drawn goes, if anywhere
+    std::wstring Findings; // and what its recorded calls prove
 };
 
 } // namespace

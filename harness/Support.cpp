@@ -65,6 +65,10 @@ std::vector<std::uint8_t> ReadBackBuffer(int Width, int Height)
 {
     if (Width <= 0 || Height <= 0)
         return {};
+    // Errors the scene raised and never read are not the read's: GL keeps them until read.
+    for (int I = 0; I < 16 && ::glGetError() != GL_NO_ERROR; ++I)
+    {
+    }
     std::vector<std::uint8_t> Pixels(static_cast<std::size_t>(Width) * Height * 3);
     GLint Alignment = 4, ReadBuffer = GL_BACK;
     ::glGetIntegerv(GL_PACK_ALIGNMENT, &Alignment);

@@ -12,6 +12,7 @@ import pytest
 from tutor.kit import Kit, read_response
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
+RECORDER = os.path.join(ROOT, "harness", "Recorder.h")
 
 
 @pytest.fixture(scope="module")
@@ -33,8 +34,8 @@ def test_a_scene_is_compiled_as_cmake_compiles_the_module_entry_with_the_header_
     cmake = [a for i, a in enumerate(command[1:], 1) if a not in ("-o", "-c") and command[i - 1] not in ("-o", "-c")]
     compile_flags = kit_file(build, "compile.rsp")
     header = os.path.join(build, "kit", "Tutorial.hxx")
-    assert compile_flags[-3:] == ["-Winvalid-pch", "-include", header]
-    kit = compile_flags[:-3]
+    assert compile_flags[-5:] == ["-Winvalid-pch", "-include", header, "-include", RECORDER]
+    kit = compile_flags[:-5]
     assert sorted(kit) == sorted(cmake)
     # The include folders in CMake's order, each option where CMake has it among the rest.
     assert [a for a in kit if not a.startswith("-D")] == [a for a in cmake if not a.startswith("-D")]
@@ -60,7 +61,7 @@ def test_the_sandbox_is_told_every_file_a_build_with_the_kit_reads(build):
                for name in os.listdir(os.path.join(ROOT, folder)) if name.endswith(".h")}
     kit_folder = os.path.join(build, "kit")
     assert kit.files == set(made) | headers | {os.path.join(kit_folder, name) for name in
-                                               ("compile.rsp", "link.rsp", "Tutorial.hxx")}
+                                               ("compile.rsp", "link.rsp", "Tutorial.hxx")} | {RECORDER}
     assert kit.compile("/scratch/src/a.cpp", "/scratch/obj/1.obj")[1:] == [
         "@" + os.path.join(kit_folder, "compile.rsp"), "-c", "/scratch/src/a.cpp", "-o", "/scratch/obj/1.obj"]
     assert kit.link(["/scratch/obj/1.obj"], "/scratch/S.exe")[1:] == [

@@ -1,7 +1,8 @@
 """What the tools' entries into an exercise promise the tools, as harness/Contract.h says it for
 the program: the driver's options, exit codes and output lines, the watch host's lines, the sizes
 and scene times every tool takes (one limit, the same error texts), how a picture is named, and
-the program's caption. tests/tools/test_contract.py holds the two sides together.
+the program's caption, and the findings the recorder of a scene's GL calls writes beside each
+picture (tutor/findings.py reads them). tests/tools/test_contract.py holds the two sides together.
 
 Also a small command for the bash tools, so that they ask here instead of keeping rules of their
 own:
@@ -28,6 +29,13 @@ WATCH_KINDS = ("crash", "exception", "failed")  # "KIND NAME: TEXT"; and "shown 
 
 MAX_WIDTH, MAX_HEIGHT = 1920, 1200
 TIME_DIGITS = 6
+# What the recorder finds in a frame, one a line "FILE:LINE: KIND: TEXT" (Contract::FindingLine),
+# in a file of at most MAX_FINDINGS lines and MAX_FINDINGS_BYTES bytes, each line at most
+# MAX_FINDING_BYTES; what does not fit is counted on a last line (more_line).
+FINDING_KINDS = ("gl-error", "outside-view", "clear-colour", "nothing-drawn", "culled", "zero-area", "depth-stale",
+                 "no-end", "matrix-stack", "projection")
+MAX_FINDINGS, MAX_FINDINGS_BYTES, MAX_FINDING_BYTES = 40, 8192, 400
+MORE_LINE_START = "\u2026 and"
 # How much of a program's output is read for its report line: its last lines matter.
 OUTPUT_TAIL = 64 * 1024
 
@@ -97,6 +105,31 @@ def parse_times(option, text):
 def picture_name(size, time_):
     """The picture of SIZE ("640x480") at the canonical TIME: "640x480@0.5.png"."""
     return "%s@%s.png" % (size, time_)
+
+
+def findings_name(size, time_):
+    """The findings of the picture of SIZE at the canonical TIME, beside it: "640x480@0.5.txt"."""
+    return "%s@%s.txt" % (size, time_)
+
+
+def finding_line(file, line, kind, text):
+    return "%s:%d: %s: %s" % (file, line, kind, text)
+
+
+def more_line(count):
+    return "%s %d more" % (MORE_LINE_START, count)
+
+
+def findings_text(lines):
+    """A findings file's text as the driver writes it (Contract::FindingsText): the lines within
+    the bounds, then the count of the rest."""
+    out = ""
+    for i, line in enumerate(lines):
+        line = line.encode()[:MAX_FINDING_BYTES].decode("utf-8", "ignore")
+        if i == MAX_FINDINGS or len(out.encode()) + len(line.encode()) + 1 > MAX_FINDINGS_BYTES - 32:
+            return out + more_line(len(lines) - i) + "\n"
+        out += line + "\n"
+    return out
 
 
 class Shot(NamedTuple):
@@ -197,6 +230,14 @@ def text():
     for size, time_ in (("640x480", "0.50"), ("1920x1200", "007")):
         lines.append("picture %s %s = %s" % (size, time_, picture_name(
             "%dx%d" % parse_size("--sizes", size), canonical_time("--times", time_))))
+    lines.append("findings 640x480 0.50 = " + findings_name("640x480", canonical_time("--times", "0.50")))
+    lines += ["finding-kind " + kind for kind in FINDING_KINDS]
+    lines.append("finding " + finding_line("exercises/Mine.cpp", 12, "gl-error", "TEXT"))
+    lines.append("findings-limit %d %d %d" % (MAX_FINDINGS, MAX_FINDINGS_BYTES, MAX_FINDING_BYTES))
+    for count, width in ((2, 600), (45, 0), (41, 9)):
+        written = findings_text([finding_line("a.cpp", i, "culled", "x" * (i * width)) for i in range(count)])
+        lines.append("findings-text %d %d = %d %s" % (count, width, len(written.encode()),
+                                                      written[written.rfind("\n", 0, len(written) - 1) + 1:-1]))
     return "".join(line + "\n" for line in lines)
 
 

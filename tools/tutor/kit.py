@@ -27,7 +27,9 @@ class Kit:
                 self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
                                   if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
             elif i and flags[i - 1] == "-include":
-                self.files.update((flag, flag + ".gch"))
+                # The precompiled header's stub (Tutorial.hxx) comes with its .gch; the recorder
+                # (harness/Recorder.h) is a plain header.
+                self.files.update((flag, flag + ".gch") if flag.endswith(".hxx") else (flag,))
         # What a link reads: the entry, the libraries and the resources, each named by its path.
         self.files.update(a for a in read_response(self.link_rsp) if os.path.isabs(a))
         missing = sorted(p for p in self.files if not os.path.isfile(p))

@@ -1,12 +1,13 @@
 """tools/capture: has an exercise picture its own frames at chosen sizes and scene times, and
-optionally compares the pictures with references (tutor/pictures.py)."""
+optionally compares the pictures with references (tutor/pictures.py), and with --explain says
+what the scene's recorded GL calls prove about each picture (tutor/findings.py)."""
 import os
 import re
 import shutil
 import subprocess
 import tempfile
 
-from tutor import options, pictures, tree
+from tutor import findings, options, pictures, tree
 from tutor.commands import Exit, build, use_route
 from tutor.contract import CAPTION
 from tutor.outside import call
@@ -35,6 +36,9 @@ references, when a picture differs from its own.
                                all of them, as tools/grade allows)
   --screen                     take the picture from the screen, as a user sees the window
   --window                     from the screen, frame and caption included
+  --explain                    then print what the scene's GL calls prove went wrong in each
+                               frame pictured, "FILE:LINE: KIND: TEXT" a line; the exit code
+                               stays the pictures'
   --timeout SECONDS            how long the program may take in all (default 60)
   --no-build                   use the build as it is
   -h, --help                   this text
@@ -45,7 +49,8 @@ NEEDS = {"--size": "WxH", "--sizes": "WxH", "--time": "seconds", "--times": "sec
 CHECKS = {"--size": options.sizes, "--sizes": options.sizes, "--time": options.times, "--times": options.times,
           "--fuzz": options.fuzz, "--tolerance": options.tolerance, "--timeout": options.timeout}
 KEYS = {"--size": "sizes", "--time": "times"}
-FLAGS = {"--screen": ("screen", "client"), "--window": ("screen", "frame"), "--no-build": ("rebuild", False)}
+FLAGS = {"--screen": ("screen", "client"), "--window": ("screen", "frame"), "--no-build": ("rebuild", False),
+         "--explain": ("explain", True)}
 
 
 def usage_error(text):
@@ -54,7 +59,7 @@ def usage_error(text):
 
 def parse(argv):
     given = dict(sizes=[], times=["0"], out="", screen="", reference="", fuzz=2.0, tolerance=None, exe="",
-                 rebuild=True, timeout=60)
+                 rebuild=True, timeout=60, explain=False)
     while argv:
         option, argv = argv[0], argv[1:]
         if option in ("-h", "--help"):
@@ -119,7 +124,18 @@ def main(argv):
             take(driver, exe, sizes, times, screen, work, given["timeout"])
         return keep(work, out, pictures_folder, count, given)
     finally:
+        if given["explain"]:  # when a picture failed too: what went wrong may be why
+            explain(work)
         shutil.rmtree(work, ignore_errors=True)
+
+
+def explain(work):
+    """Prints the findings of each frame pictured into WORK, each once, its file told from the
+    project's root; nothing when no frame was examined."""
+    each, found = findings.read_folder(work)
+    if each:
+        said = findings.lines(found, root=tree.ROOT)
+        print("\n".join(said) if said else "No findings: the scene's GL calls show nothing wrong.", flush=True)
 
 
 def take(driver, exe, sizes, times, screen, work, limit):
