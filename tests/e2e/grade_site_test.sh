@@ -43,8 +43,8 @@ with zipfile.ZipFile(sys.argv[1] + "/class.zip", "w", zipfile.ZIP_DEFLATED) as z
     z.write("$fixtures/distorted.cpp", "Tw Twice_116" + site + "Scene.cpp")
     z.write("$fixtures/correct.cpp", "Tw Twice_116" + site + "Scene.cpp")
     z.writestr("Vi Far_117" + site + "far&away.cpp", '#include "Tutorial.h"\n#include <GL/gl.h>\n'
-               "void TForm1::DrawScene()\n{\n    ::glClear(GL_COLOR_BUFFER_BIT);\n    ::glTranslatef(10.0f, 0.0f, 0.0f);\n"
-               "    ::glRectf(-1.0f, -1.0f, 1.0f, 1.0f);\n}\n")
+               "void TForm1::DrawScene()\n{\n    ::glClear(GL_COLOR_BUFFER_BIT);\n    ::glPushMatrix();\n"
+               "    ::glTranslatef(10.0f, 0.0f, 0.0f);\n    ::glRectf(-1.0f, -1.0f, 1.0f, 1.0f);\n    ::glPopMatrix();\n}\n")
 # Names that climb out of the unpacked folder. (A zip bomb's bound is the unit tests'.)
 with zipfile.ZipFile(sys.argv[1] + "/climb.zip", "w") as z:
     z.writestr("Ada_1" + site + "scene.cpp", "void f() {}")
@@ -105,7 +105,7 @@ assert "undefined reference to `TForm1::DrawScene()&#x27;" in fay and "<img" not
 assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) -b-Zoë_107")
 assert "<b>refused</b>: your submission was not built, 0 of 10 points." in tw and "Scene.cpp is in it twice" in tw, tw
 # The finding, at the student's own file, escaped; none where the pictures pass.
-far = "far&amp;away.cpp:6: outside-view: glRectf(-1, -1, 1, 1) lies at x 9..11, y -1..1; the view shows x -"
+far = "far&amp;away.cpp:8: outside-view: glRectf(-1, -1, 1, 1) lies at x 9..11, y -1..1; the view shows x -"
 assert far in page("Vi Far_117") and "outside-view" not in page("Ada Lovelace_101"), page("Vi Far_117")[:2000]
 # The report in a browser: at a glance, what failed first (in the site's order), passes folded.
 assert 'data-broken="0"' in dom, re.findall(r'data-[a-z]+="\d+"', dom)
