@@ -42,7 +42,9 @@ function(add_tutorial_kit Folder)
         DEPFILE ${Pch}.gch.d
         COMMENT "Precompiling the kit's header"
         VERBATIM)
-    set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n")
+    # NOTE: without macro tracking, a wrong argument of a GL call is told at the scene's line,
+    # not in the recorder's macro.
+    set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n-ftrack-macro-expansion=0\n")
     file(GENERATE OUTPUT ${Folder}/compile.rsp CONTENT "${Compile}")
 
     # What each link takes besides the scene: the options, the system's libraries of the targets

@@ -5,12 +5,15 @@
 //   WatchHost.exe --next FILE --screenshot PNG
 //       FILE holds the Windows path of the scene module to show, replaced whole (by a rename)
 //       for each build; it is looked at every 50 ms. Each module is one that was never loaded
-//       before: a module of the same path would be the one already loaded. After the first
-//       frame of each scene that frame goes to PNG and a line to the standard error:
+//       before: a module of the same path would be the one already loaded. The first frame of
+//       each scene is examined (Examine.h): what its GL calls proved goes beside the module, its
+//       name ending in .txt for .dll, before the frame is shown. Then that frame goes to PNG and
+//       a line to the standard error:
 //           shown NAME in MS ms (load MS ms)   its first frame is on the screen
 //           crash NAME: TEXT                   it faulted: the last scene that worked is back
 //           exception NAME: TEXT               it threw: the same
 //           failed NAME: TEXT                  it could not be loaded
+#include "Examine.h"
 #include "Png.h"
 #include "Support.h"
 
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -149,7 +153,17 @@ public:
     {
         if (Current.Draw)
         {
+            const std::wstring Findings = std::exchange(Examine, std::wstring());
+            if (!Findings.empty())
+                TutorialRecorder::Start();
             const std::string Trouble = DrawGuarded(Form, Current);
+            if (!Findings.empty())
+            {
+                // Stopped even after a fault: the frames after it are not examined.
+                const std::string Text = Contract::FindingsText(TutorialRecorder::Stop());
+                if (Trouble.empty())
+                    WriteWhole(Findings, std::vector<std::uint8_t>(Text.begin(), Text.end()));
+            }
             if (Trouble.empty())
                 return;
             Say(Trouble);
@@ -200,6 +214,7 @@ private:
             return;
         }
         Current = {Module, Entry, Name};
+        Examine = Path.substr(0, Path.find_last_of(L'.')) + L".txt";
         Swapped = Started;
         LoadTime = TClock::now() - Started;
         Pending = true;
@@ -241,6 +256,7 @@ private:
     TClock::time_point Looked, Swapped;
     TClock::duration LoadTime{};
     bool Pending = false; // the frame being drawn is a new scene's first
+    std::wstring Examine; // where the findings of the new scene's first frame go, until drawn
     std::vector<std::uint8_t> Pixels;
 };
 

@@ -4,7 +4,8 @@
 # text, a name with markup and a formula, a folder named like a drive letter; a student with 65
 # headers of 1 MiB and one with Scene.cpp twice are refused, the class around them graded. Each gets
 # its verdict, ID and points, the pair names each other, feedback.zip goes back folder for folder
-# (names Windows unzips) with pictures inline, the report opens on the class at a glance. `../`
+# (names Windows unzips) with pictures inline, the report opens on the class at a glance. A square
+# moved out of view differs, and its finding is on its page and in the report, at its own file. `../`
 # names are refused with exit code 2 and leave nothing.
 #   grade_site_test.sh SOURCE_DIR
 set -uo pipefail
@@ -41,6 +42,9 @@ with zipfile.ZipFile(sys.argv[1] + "/class.zip", "w", zipfile.ZIP_DEFLATED) as z
                "    ::glScalef(3.0f, 3.0f, 1.0f);\n    ::glRecti(-1, -1, 1, 1);\n    ::glPopMatrix();\n}\n")
     z.write("$fixtures/distorted.cpp", "Tw Twice_116" + site + "Scene.cpp")
     z.write("$fixtures/correct.cpp", "Tw Twice_116" + site + "Scene.cpp")
+    z.writestr("Vi Far_117" + site + "far&away.cpp", '#include "Tutorial.h"\n#include <GL/gl.h>\n'
+               "void TForm1::DrawScene()\n{\n    ::glClear(GL_COLOR_BUFFER_BIT);\n    ::glPushMatrix();\n"
+               "    ::glTranslatef(10.0f, 0.0f, 0.0f);\n    ::glRectf(-1.0f, -1.0f, 1.0f, 1.0f);\n    ::glPopMatrix();\n}\n")
 # Names that climb out of the unpacked folder. (A zip bomb's bound is the unit tests'.)
 with zipfile.ZipFile(sys.argv[1] + "/climb.zip", "w") as z:
     z.writestr("Ada_1" + site + "scene.cpp", "void f() {}")
@@ -51,7 +55,7 @@ out=$work/out
 start=$(date +%s)
 timeout 300 "$root/tools/grade" --reference "$root/examples/Square.cpp" --starter "$root/src/Scene.cpp" --points 10 \
   "$work/class.zip" --out "$out" --timeout 20 --jobs 2 >"$work/grade.log" 2>&1 || fail "tools/grade exited with $?"
-echo "the zipped class of 10 took $(($(date +%s) - start)) s"
+echo "the zipped class of 11 took $(($(date +%s) - start)) s"
 grep -q '^near-identical: Ada Lovelace and Bob Byron$' "$work/grade.log" || fail "the copied pair is not told"
 timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --virtual-time-budget=5000 \
@@ -69,7 +73,8 @@ assert got == {"Ada Lovelace": ("pass", "101", "Bob Byron", ""), "Bob Byron": ("
                "Fay Empty": ("does not compile", "106", "", got["Fay Empty"][3]),
                "'=SUM(1) <b>Zoë": ("pass", "107", "", ""), "Q: Quinn": ("pass", "114", "", ""),
                "Hal Headers": ("refused", "115", "", "its sources and headers are over 8 MiB"),
-               "Tw Twice": ("refused", "116", "", "Scene.cpp is in it twice")}, got
+               "Tw Twice": ("refused", "116", "", "Scene.cpp is in it twice"),
+               "Vi Far": ("differs", "117", "", got["Vi Far"][3])}, got
 assert got["Fay Empty"][3].endswith("undefined reference to `TForm1::DrawScene()'"), got["Fay Empty"]
 # gradebook.csv: the columns the site's import takes, points by the pictures that pass.
 rows = list(csv.reader(open(out + "/gradebook.csv", encoding="utf-8")))
@@ -79,7 +84,8 @@ assert sorted((r[0], r[1], r[2], r[3]) for r in rows[1:]) == [
     ("Participant 103", "Cy Stretch", "0", "10"), ("Participant 104", "Dee Split", "10", "10"),
     ("Participant 105", "Eve Paper", "0", "10"), ("Participant 106", "Fay Empty", "0", "10"),
     ("Participant 107", "'=SUM(1) <b>Zoë", "10", "10"), ("Participant 114", "Q: Quinn", "10", "10"),
-    ("Participant 115", "Hal Headers", "0", "10"), ("Participant 116", "Tw Twice", "0", "10")], rows
+    ("Participant 115", "Hal Headers", "0", "10"), ("Participant 116", "Tw Twice", "0", "10"),
+    ("Participant 117", "Vi Far", "0", "10")], rows
 comments = {r[1]: r[5] for r in rows}
 assert comments["Eve Paper"].startswith("no scene: 0 of 4 pictures as expected") and "&#x27;" in comments["Fay Empty"]
 assert comments["Tw Twice"] == "refused: your submission was not built (Scene.cpp is in it twice)", comments
@@ -88,7 +94,7 @@ assert comments["Tw Twice"] == "refused: your submission was not built (Scene.cp
 z = zipfile.ZipFile(out + "/feedback.zip")
 assert sorted(z.namelist()) == sorted([f + "_assignsubmission_file_/feedback.html" for f in (
     "Ada Lovelace_101", "Bob Byron_102", "Cy Stretch_103", "Dee Split_104", "Eve Paper_105", "Fay Empty_106",
-    "=SUM(1) -b-Zoë_107", "Q- Quinn_114", "Hal Headers_115", "Tw Twice_116")] +
+    "=SUM(1) -b-Zoë_107", "Q- Quinn_114", "Hal Headers_115", "Tw Twice_116", "Vi Far_117")] +
     ["Ada Lovelace_101_assignsubmission_onlinetext_/feedback.html"]), z.namelist()
 page = lambda folder: z.read(folder + "_assignsubmission_file_/feedback.html").decode()
 cy, fay, tw = page("Cy Stretch_103"), page("Fay Empty_106"), page("Tw Twice_116")
@@ -98,12 +104,17 @@ assert len(re.findall(r'<img src="data:image/png;base64,[A-Za-z0-9+/=]{100,}"', 
 assert "undefined reference to `TForm1::DrawScene()&#x27;" in fay and "<img" not in fay, fay
 assert "<h1>=SUM(1) &lt;b&gt;Zoë</h1>" in page("=SUM(1) -b-Zoë_107")
 assert "<b>refused</b>: your submission was not built, 0 of 10 points." in tw and "Scene.cpp is in it twice" in tw, tw
+# The finding, at the student's own file, escaped; none where the pictures pass.
+far = "far&amp;away.cpp:8: outside-view: glRectf(-1, -1, 1, 1) lies at x 9..11, y -1..1; the view shows x -"
+assert far in page("Vi Far_117") and "outside-view" not in page("Ada Lovelace_101"), page("Vi Far_117")[:2000]
 # The report in a browser: at a glance, what failed first (in the site's order), passes folded.
 assert 'data-broken="0"' in dom, re.findall(r'data-[a-z]+="\d+"', dom)
 failed, passes = dom[dom.index('id="glance"'):dom.index("<table")].split('<details class="passes">')
 # Each tile: the section it links to, and its own picture (or none).
 tile = lambda html: re.findall(r'<a class="tile [a-z-]+" href="#s(\d+)"><(?:img src="pictures/(\d+)-792x573@0.png"|span)', html)
-assert tile(failed) == [("04", "04"), ("06", ""), ("07", ""), ("08", ""), ("10", "")], tile(failed)
+assert tile(failed) == [("04", "04"), ("06", ""), ("07", ""), ("08", ""), ("10", ""), ("11", "11")], tile(failed)
+far_section = dom[dom.index('<section id="s11"'):]
+assert '<pre class="findings">' + far in far_section[:far_section.index("</section>")], far_section[:2000]
 assert tile(passes) == [(t, t) for t in ("01", "02", "03", "05", "09")], tile(passes)
 pair = dom[dom.index('id="pair1"'):]
 assert "Ada Lovelace</a> and <a" in pair and "my own work" in pair, pair[:500]

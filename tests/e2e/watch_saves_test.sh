@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/run --watch as a student uses it: each save shows in the same window at the same place,
 # whose scene clock carries on; a save that does not compile, crashes, throws or never returns
-# leaves the last good picture, with one line each; Esc ends it all, leaving nothing.
+# leaves the last good picture, with one line each; a save's findings are printed once, at its
+# lines; Esc ends it all, leaving nothing.
 #   watch_saves_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -90,9 +91,11 @@ later=$(wait_screen "$earlier" 255)
 # stays, with one line for each; the next good save shows.
 save_colour "1.0f, 0.0f, 1.0f"
 wait_said 10
-printf 'this is not C++\n' >>"$scene"
+# (A wrong argument of a GL call: the message is the compiler's usual one, at the scene's line.)
+printf 'void Wrong() { ::glVertex2f(1); }\n' >>"$scene"
 wait_said 11
-grep -q "My Scene.cpp:[0-9]*:[0-9]*: error" "$log" || fail "no compiler message with the file and line"
+grep -q "My Scene.cpp:13:[0-9]*: error: no matching function for call to .TutorialRecorder::TCall<glVertex2f>::Call(int)." "$log" ||
+  fail "no compiler message at the file and line of the wrong argument"
 [ "$(grep -c 'does not compile' "$log")" -eq 1 ] || fail "the failure is not reported once"
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { *(volatile int*)nullptr = 1; }\n' >"$scene"
 wait_said 12
@@ -107,10 +110,23 @@ wait_said 14
 [ "$(colour)" = 255,255,255 ] || fail "watching did not go on after the crash and the exception: $(colour)"
 [ "$(wait_window "$caption")" = "$wid" ] || fail "the window changed after a crash"
 
+# A save that moves the square out of view: what its first frame proves, once, at the line of
+# the file as it was given; the save that brings the square back prints nothing more.
+sed 's/^    ::glRectf(.*/    ::glPushMatrix();\n    ::glTranslatef(20.0f, 0.0f, 0.0f);\n&\n    ::glPopMatrix();/' \
+  "$root/examples/Square.cpp" >"$work/next"
+cat "$work/next" >"$scene"
+wait_said 15
+far="$scene:13: outside-view: glRectf(-3, -3, 3, 3) lies at x 17..23, y -3..3; the view shows x -"
+[ "$(grep -cF "$far" "$log")" -eq 1 ] || fail "the square out of view was not told once at its line"
+save_colour "1.0f, 1.0f, 1.0f"
+wait_said 16
+[ "$(sed -n '/: outside-view: /,$p' "$log" | grep -cE '^.+:[0-9]+: [a-z-]+: ')" -eq 1 ] ||
+  fail "a save with nothing to find printed findings: $(sed -n '/: outside-view: /,$p' "$log")"
+
 # A scene that never returns: a new program takes the frozen one's place with the last scene
 # that worked.
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { for (volatile int I = 0;; ++I) {} }\n' >"$scene"
-wait_said 15
+wait_said 17
 grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
   fail "a scene that never returns was not reported"
 # The line comes before the new program starts: wait for its window, then for the frozen one to

@@ -1,7 +1,9 @@
 """The findings a driver writes beside its pictures (tutor/findings.py): read as the contract
 writes them and no further, from a folder a sandbox may have filled with anything; told in the
 student's own file names, each once."""
+import json
 import os
+import re
 
 from tutor import contract, findings
 from tutor.findings import Finding, Read
@@ -58,3 +60,18 @@ def test_a_finding_names_the_file_as_the_student_knows_it():
     # Two compiled paths of one file, told as one name, are one finding.
     twice = findings.parse("/a/s.cpp:1: culled: t\n/b/s.cpp:1: culled: t\n")
     assert findings.lines(twice, names={"/a/s.cpp": "s.cpp", "/b/s.cpp": "s.cpp"}) == ["s.cpp:1: culled: t"]
+
+
+def test_the_watch_tasks_problem_matcher_takes_every_kind_of_finding_as_a_warning_at_its_line():
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", ".vscode", "tasks.json")) as f:
+        tasks = json.loads(re.sub(r"^\s*//.*$", "", f.read(), flags=re.M))
+    watch = next(t for t in tasks["tasks"] if t.get("args", [])[:1] == ["--watch"])
+    matcher = next(m for m in watch["problemMatcher"] if m["owner"] == "tutorial-findings")
+    pattern = matcher["pattern"]
+    assert matcher["severity"] == "warning"
+    for kind in contract.FINDING_KINDS:
+        m = re.search(pattern["regexp"], contract.finding_line("/home/me/tutorial/exercises/Mine: 2.cpp", 12, kind,
+                                                               "glRectf(5, 5, 7, 7): x: 9"))
+        assert m and [m.group(pattern[k]) for k in ("file", "line", "code", "message")] == [
+            "/home/me/tutorial/exercises/Mine: 2.cpp", "12", kind, "glRectf(5, 5, 7, 7): x: 9"], kind
+    assert not re.search(pattern["regexp"], "Mine.cpp:12: gl-errors: x")

@@ -84,7 +84,8 @@ def inline(path):
 
 def student_page(result, shots, allowed, full, references):
     """The student's own page: the verdict and points, their pictures beside the expected ones,
-    and the compiler's messages or what ended the run."""
+    what the tools found in its GL calls where its pictures differ, and the compiler's messages
+    or what ended the run."""
     e = html.escape
     parts = ["<h1>%s</h1>" % e(result.student),
              "<p><b>%s</b>: %s, %s of %s points.</p>" % (
@@ -92,6 +93,9 @@ def student_page(result, shots, allowed, full, references):
                  number(full))]
     if result.detail:
         parts.append("<p>%s</p>" % e(result.detail))
+    if result.told_findings():
+        parts.append("<p>What the tools saw your scene's GL calls do:</p><pre class=findings>%s</pre>"
+                     % e("\n".join(result.told_findings())))
     if result.messages and not result.verdict.compared:
         parts.append("<pre>%s</pre>" % e(result.messages))
     for shot in shots:

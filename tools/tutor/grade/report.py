@@ -135,14 +135,17 @@ class Page:
             e(self.rel(path)), e(caption), e(caption))
 
     def section(self, r):
-        """A student's own part: the verdict, why, the near-identical code, the compiler's
-        messages and each picture beside the reference's and their difference."""
+        """A student's own part: the verdict, why, what the recorder found in its GL calls, the
+        near-identical code, the compiler's messages and each picture beside the reference's and
+        their difference."""
         e = self.e
         parts = ['<section id="s%s" class="%s"><h2>%s%s <span class=verdict>%s</span></h2>'
                  % (r.tag, r.verdict.css, e(r.student), " <span class=id>ID %s</span>" % e(r.id) if r.id else "",
                     e(r.verdict.value))]
         if r.detail:
             parts.append("<p class=detail>%s</p>" % e(r.detail))
+        if r.told_findings():
+            parts.append("<pre class=findings>%s</pre>" % e("\n".join(r.told_findings())))
         if r.similar:
             parts.append("<p class=similar>Near-identical to %s.</p>" % ", ".join(
                 '<a href="#pair%d">%s</a>%s' % (number, e(other.student), "" if share is None else " (%d %%)" % share)

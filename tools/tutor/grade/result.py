@@ -5,6 +5,8 @@ import enum
 from dataclasses import dataclass, field
 from typing import NamedTuple
 
+from tutor.contract import more_line
+
 
 class Verdict(enum.Enum):
     """What became of a submission, as every output words it; in the order a tally counts them."""
@@ -40,7 +42,8 @@ class Result:
     reference's, (differing pixels, the difference picture) or (None, why it could not be
     compared); SIMILAR, the results its code is near-identical to, as (result, percent of this
     one's code in it or None where this one was not compared, pair number); COPY_NOTE, why its code was
-    not compared in full, or ""."""
+    not compared in full, or ""; FINDINGS, what the recorder of its GL calls found in its pictured
+    frames, each once, FILE its own file's name (findings.Finding), and how many more were cut."""
     student: str
     id: str
     folders: list
@@ -53,11 +56,20 @@ class Result:
     # NOTE: the pairs point both ways: printing them whole would never end.
     similar: list = field(default_factory=list, repr=False)
     copy_note: str = ""
+    findings: list = field(default_factory=list)
+    more_findings: int = 0
 
     @classmethod
     def of(cls, submission, tag, verdict, detail="", messages="", pictures=None):
         return cls(submission.student, submission.id, submission.folders, tag, verdict, detail, messages,
                    pictures or {})
+
+    def told_findings(self):
+        """Its findings as lines its pages show: only where its pictures differ or it draws
+        nothing, where they say why."""
+        if self.verdict != Verdict.DIFFERS and not any(f.kind == "nothing-drawn" for f in self.findings):
+            return []
+        return [str(f) for f in self.findings] + ([more_line(self.more_findings)] if self.more_findings else [])
 
     def pixels(self, shot):
         """The pixels that differ at SHOT, or None when it was not compared."""

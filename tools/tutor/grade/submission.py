@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 
+from tutor import findings
 from tutor.contract import report_line, verdict as driver_verdict
 from tutor.grade import png
 from tutor.grade.intake import SOURCE_LIMIT
@@ -75,10 +76,10 @@ class Grader:
             return Result.of(submission, tag, *stopped)
         scratch = self.prepare_scratch(slot, texts)
         before = slot.limits.counts()
-        pictures, messages = {}, ""
+        pictures, messages, found = {}, "", []
         try:
             messages = self.compile(slot, scratch, submission.sources())
-            self.show(slot, scratch, tag, pictures)
+            self.show(slot, scratch, tag, pictures, found)
             verdict, detail = Verdict.PASS, ""
         except Failure as failure:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
@@ -95,7 +96,13 @@ class Grader:
         elif after.get("pids", 0) > before.get("pids", 0) and verdict != Verdict.PASS:
             detail += " (it reached the limit of %d processes)" % PROCESS_LIMIT
         slot.disk.clear()
-        return Result.of(submission, tag, verdict, detail, messages, pictures)
+        result = Result.of(submission, tag, verdict, detail, messages, pictures)
+        if found:
+            # FILE as compiled is the sandbox's path: the student knows their own file's name.
+            names = {"/scratch/src/" + name: student_name(name) for name in submission.sources()}
+            result.findings = findings.shown(found[0].findings, "/scratch/src", names)
+            result.more_findings = found[0].more
+        return result
 
     def compile(self, slot, scratch, sources):
         """Compiles each of SOURCES to an object of its own, then links them all with the tools'
@@ -118,14 +125,16 @@ class Grader:
                               text[:MESSAGES_LIMIT])
         return plain_paths(output)[:MESSAGES_LIMIT]
 
-    def show(self, slot, scratch, tag, pictures):
-        """Runs the program, which writes its pictures into /scratch/pictures, and takes them."""
+    def show(self, slot, scratch, tag, pictures, found):
+        """Runs the program, which writes its pictures into /scratch/pictures, and takes them;
+        what the recorder found in their frames goes into FOUND, even when the run failed."""
         os.makedirs(os.path.join(scratch, "pictures"))
         os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
         argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM] + driver_orders("pictures", self.args.sizes,
                                                                                self.args.times)
         code, said = self.boxes.run(slot, scratch, argv, display=True)
-        made, refused = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
+        made, refused, read = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
+        found.append(read)
         if code is None:
             raise Failure(Verdict.HUNG, "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
@@ -147,25 +156,29 @@ class Grader:
 
 def take_pictures(folder, shots):
     """The pictures of SHOTS in FOLDER, each read once as the sandbox left it and written anew
-    ({Shot: PNG}), and why the first one that is not a picture of its size was refused. A
-    missing picture is neither."""
-    made = {}
+    ({Shot: PNG}), why the first one that is not a picture of its size was refused (a missing
+    picture is neither), and the findings beside them, each once (findings.Read), each file
+    read within its bound, a link not followed."""
+    made, found, more = {}, [], 0
     try:
         fd = open_folder(folder)
     except NotRegular as error:
-        return made, "its pictures folder is %s" % error
+        return made, "its pictures folder is %s" % error, findings.Read([])
     try:
         for shot in shots:
+            read = findings.read(shot.stem + ".txt", fd)
+            found += [f for f in read.findings if f not in found]
+            more += read.more
             try:
                 made[shot] = png.taken(*read_regular(shot.name, png.largest(shot.width, shot.height), folder=fd), shot)
             except NotRegular as error:
                 if str(error) != "missing":
-                    return made, "%s is %s" % (shot.name, error)
+                    return made, "%s is %s" % (shot.name, error), findings.Read(found, more)
             except png.Refused as error:
-                return made, "%s: %s" % (shot.name, error)
+                return made, "%s: %s" % (shot.name, error), findings.Read(found, more)
     finally:
         os.close(fd)
-    return made, ""
+    return made, "", findings.Read(found, more)
 
 
 def read_scene(submission):

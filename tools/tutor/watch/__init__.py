@@ -37,7 +37,7 @@ def main(argv):
     parser.add_argument("--restart", action="store_true", help="a new program at every save")
     args = parser.parse_args(argv)
     root = ROOT
-    watcher = Watcher(root, os.path.realpath(args.build), os.path.realpath(args.scene), args.restart)
+    watcher = Watcher(root, os.path.realpath(args.build), os.path.realpath(args.scene), args.restart, args.scene)
     try:
         catch()
         return watcher.watch()

@@ -11,11 +11,12 @@ PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/
 
 
 class Watcher:
-    def __init__(self, root, build, scene, restart):
+    def __init__(self, root, build, scene, restart, given=None):
         self.root, self.scene = root, scene
         self.name = os.path.basename(scene)
         self.builder = SceneBuild(build)
-        self.shows = (Restart if restart else Reload)(build, self.name)
+        # What the recorder finds is told at the scene's path as the student gave it.
+        self.shows = (Restart if restart else Reload)(build, self.name, {scene: given or scene})
         self.events = None
 
     def build_scene(self):

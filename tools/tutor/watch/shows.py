@@ -5,6 +5,7 @@ import re
 import shutil
 import time
 
+from tutor import findings
 from tutor.contract import watch_line, windows_path
 from tutor.watch.program import Program, geometry, place, say
 
@@ -17,8 +18,9 @@ class Show:
 
     TARGET = None  # what the scene is linked into, in the build folder
 
-    def __init__(self, build, name):
+    def __init__(self, build, name, names=None):
         self.build, self.name = build, name
+        self.names = names or {}  # the scene's path as compiled: as the student gave it
         self.shot = os.path.join(build, "screenshot.png")
         self.program = None
         self.leaving = None  # the program a new one is taking the place of
@@ -76,8 +78,8 @@ class Reload(Show):
 
     TARGET = ("watch", "scene.dll")
 
-    def __init__(self, build, name):
-        super().__init__(build, name)
+    def __init__(self, build, name, names=None):
+        super().__init__(build, name, names)
         self.loaded = os.path.join(build, "watch", "loaded")
         self.next_file = os.path.join(build, "watch", "next")
         self.count = 0
@@ -132,6 +134,10 @@ class Reload(Show):
                 continue
             if m[0] == "shown":
                 self.good = module
+                # Before the screenshot line, which ends the save for an editor's problem matcher.
+                told = findings.lines(findings.read(module[:-len(".dll")] + ".txt"), names=self.names)
+                if told:
+                    print("\n".join(told), flush=True)
                 load = re.search(r"(\d+) ms \(load (\d+) ms\)", m[2])
                 say("screenshot %s (compile %.2f s, link %.2f s, load %s ms, first frame %s ms)"
                     % (self.shot, times[0], times[1], load.group(2), int(load.group(1)) - int(load.group(2)))
