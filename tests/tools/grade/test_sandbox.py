@@ -1,6 +1,7 @@
 """The grader's sandbox without running one: the bwrap command, read for what it shows of the host,
 and what a killed run left, removed only once that run is gone."""
 import os
+import signal
 import subprocess
 import time
 import types
@@ -67,7 +68,8 @@ def test_a_killed_runs_groups_and_work_folder_are_removed_and_a_running_ones_nev
         folder.mkdir()
     lock = leftovers.RunLock(str(locks))
     # A run in another process namespace: its process is not to be seen here, its lock is held.
-    hidden = subprocess.Popen(["flock", "--close", str(locks / "1.1.lock"), "sleep", "60"], stdin=subprocess.DEVNULL)
+    hidden = subprocess.Popen(["flock", "--close", str(locks / "1.1.lock"), "sleep", "60"], stdin=subprocess.DEVNULL,
+                              start_new_session=True)
     try:
         killed = "%d.1" % os.getpid()  # this process, started at another time: that run's process is gone
         runs = [lock.id, "1.1", killed]
@@ -87,9 +89,14 @@ def test_a_killed_runs_groups_and_work_folder_are_removed_and_a_running_ones_nev
         # Another run's clean-up leaves this one's as it is, its lock too.
         assert leftovers.remove_leftovers(str(work), "0.0", locks=str(locks), hierarchies=[str(groups)]) == []
     finally:
-        hidden.kill()
+        # flock and its sleep, which holds the lock too until it has closed it (late on a loaded machine).
+        os.killpg(hidden.pid, signal.SIGKILL)
         hidden.wait(timeout=10)
         lock.close()
+    deadline = time.monotonic() + 30
+    while subprocess.run(["flock", "-n", str(locks / "1.1.lock"), "true"], timeout=10).returncode != 0:
+        assert time.monotonic() < deadline, "the lock outlived its holders"
+        time.sleep(0.01)
     # Once that run has ended, what it left goes; this one's stays while its process runs.
     assert leftovers.remove_leftovers(str(work), "0.0", locks=str(locks), hierarchies=[str(groups)]) == [
         ("1.1", "2 control groups, 1 work folder")]
