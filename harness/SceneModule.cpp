@@ -1,6 +1,7 @@
 // The watched scene as a module that WatchHost.exe loads (tools/run --watch): the scene's own
 // file, with one entry that draws a frame. An exception stays inside: a C++ exception cannot
-// cross into the host, each module having a runtime of its own.
+// cross into the host, each module having a runtime of its own. For the same reason the module
+// has its own OpenGL entries (GLEntries.cpp), whose missing ones raise in the module's runtime.
 #include <Tutorial.h>
 
 #include <cstdio>
@@ -12,6 +13,9 @@ extern "C" __declspec(dllexport) int DrawWatchedScene(TForm1* Form, char* Messag
 {
     try
     {
+        // The host's context is current whenever it draws; the entries are this module's own.
+        static const bool Loaded = (LoadGLEntries(), true);
+        (void)Loaded;
         Form->DrawScene();
         return 0;
     }

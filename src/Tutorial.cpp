@@ -1,7 +1,5 @@
 #include "Tutorial.h"
 
-#include <GL/gl.h>
-
 TForm1* Form1 = nullptr;
 
 namespace
@@ -57,6 +55,7 @@ void TForm1::FormCreate(TObject* /*Sender*/)
     SetupPixelFormat();
     RenderContext = ::wglCreateContext(DeviceContext);
     ::wglMakeCurrent(DeviceContext, RenderContext);
+    LoadGLEntries();
     InitGLState();
 }
 

@@ -2,6 +2,8 @@
 // undistorted at any window shape and presents frames from the application's idle loop.
 #pragma once
 
+#include "GLEntries.h"
+
 #include <Forms.h>
 
 #include <windows.h>
