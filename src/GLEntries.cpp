@@ -56,9 +56,9 @@ template <TIndex Index, class R, class... TArgs> struct TMissing<Index, R(APIENT
 using TAnyFunction = void (*)();
 
 // The driver's function, or null. Some drivers answer 1, 2, 3 or -1 for a name they lack.
-TAnyFunction Resolve(const char* Name)
+TAnyFunction Resolve(TGLResolver Resolver, const char* Name)
 {
-    const PROC Address = ::wglGetProcAddress(Name);
+    const PROC Address = Resolver(Name);
     const auto Value = reinterpret_cast<std::intptr_t>(Address);
     if (Value == 0 || Value == 1 || Value == 2 || Value == 3 || Value == -1)
         return nullptr;
@@ -94,11 +94,16 @@ const TSlot Slots[EntryCount] = {
 
 void LoadGLEntries()
 {
+    LoadGLEntries(&::wglGetProcAddress);
+}
+
+void LoadGLEntries(TGLResolver Resolver)
+{
     const auto* Reported = reinterpret_cast<const char*>(::glGetString(GL_VERSION));
     Version = Reported ? Reported : "";
     for (int Index = 0; Index < EntryCount; ++Index)
     {
-        TAnyFunction Function = Reported ? Resolve(Names[Index].Name) : nullptr;
+        TAnyFunction Function = Reported ? Resolve(Resolver, Names[Index].Name) : nullptr;
         if (!Function)
             Function = Slots[Index].Missing;
         std::memcpy(Slots[Index].Variable, &Function, sizeof Function);
@@ -108,5 +113,7 @@ void LoadGLEntries()
 #else
 
 void LoadGLEntries() {}
+
+void LoadGLEntries(TGLResolver) {}
 
 #endif

@@ -26,3 +26,7 @@
 // Points each entry at the driver's function, or at one that raises Exception where the driver
 // has none. Needs a current context; without one, every entry raises. Cheap to call again.
 void LoadGLEntries();
+// The same with another resolver than wglGetProcAddress: a test's, to be a driver that lacks a
+// function or answers for it as some drivers do.
+using TGLResolver = PROC(WINAPI*)(LPCSTR);
+void LoadGLEntries(TGLResolver Resolver);

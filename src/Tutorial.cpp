@@ -135,6 +135,28 @@ void TForm1::ApplicationIdle(TObject* /*Sender*/, bool& Done)
     ::SwapBuffers(DeviceContext);
 }
 
+namespace
+{
+
+TMatrix4 CurrentMatrix(GLenum Which)
+{
+    TMatrix4 Matrix = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    ::glGetFloatv(Which, Matrix.Values);
+    return Matrix;
+}
+
+} // namespace
+
+TMatrix4 TForm1::ProjectionMatrix() const
+{
+    return CurrentMatrix(GL_PROJECTION_MATRIX);
+}
+
+TMatrix4 TForm1::ModelViewMatrix() const
+{
+    return CurrentMatrix(GL_MODELVIEW_MATRIX);
+}
+
 double TSceneClock::Now() const
 {
     if (Pinned)

@@ -26,6 +26,15 @@ private:
     std::optional<double> Pinned;
 };
 
+// A 4x4 matrix as GL keeps it, column by column. It passes wherever GL takes a const GLfloat*:
+// glUniformMatrix4fv(Location, 1, GL_FALSE, ProjectionMatrix()). (The pointer lives as long as
+// the matrix: keep the matrix, not the pointer, in a variable.)
+struct TMatrix4
+{
+    GLfloat Values[16];
+    operator const GLfloat*() const { return Values; }
+};
+
 class TForm1 : public TForm
 {
 public: // published: the form definition binds its events to these by name
@@ -43,6 +52,11 @@ public:
     // The scene's time in seconds: 0 at the first frame that reads it. Scenes that move animate
     // by it, so that a picture of them can be taken at a chosen moment.
     double SceneTime() const { return Clock.Now(); }
+    // The frame's current matrices, for shaders that have no built-in ones (#version 330 core):
+    // the projection the frame keeps for the window's shape, and the model-view matrix as the
+    // scene has left it. Identity while no context is current.
+    TMatrix4 ProjectionMatrix() const;
+    TMatrix4 ModelViewMatrix() const;
 
     TSceneClock Clock;
     // Raised after DrawScene, before the swap, while the frame is still in the back buffer.
@@ -72,3 +86,13 @@ inline const TFormClass<TForm1> TForm1::Class = {
 
 // The one main window; exported from the executable as _Form1.
 extern "C" TForm1* Form1;
+
+#if TUTORIAL_MODERN_GL
+// A program of a scene's vertex and fragment shader files, named relative to the folder of the
+// scene's own source file (From, the path its compiler was given), compiled and linked. Every
+// failure raises Exception, one line a message in the compiler's form at the file's line:
+// "FOLDER/Mine.frag:5: error: syntax error, ..." (a message with no line: "PATH: error: ...").
+// Nothing half made is left behind. A shader file over 1 MiB is refused.
+GLuint LoadProgram(const char* VertexFile, const char* FragmentFile,
+                   const char* From = __builtin_FILE());
+#endif
