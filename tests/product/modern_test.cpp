@@ -153,7 +153,7 @@ TEST_F(MainWindow, LoadProgramTellsEachFailureAtTheFilesLineAndLeavesNothing)
     EXPECT_EQ(LiveObjects(), 0);
 }
 
-TEST_F(MainWindow, LoadProgramFindsFilesByAWindowsPathOrTheCurrentFolderAndRefusesAHugeOne)
+TEST_F(MainWindow, LoadProgramFindsFilesFromAnyCurrentFolderByEitherSystemsPathAndRefusesAHugeOne)
 {
     wchar_t Temp[MAX_PATH];
     ASSERT_GT(::GetTempPathW(MAX_PATH, Temp), 0u);
@@ -174,6 +174,8 @@ TEST_F(MainWindow, LoadProgramFindsFilesByAWindowsPathOrTheCurrentFolderAndRefus
     std::ofstream("Huge.vert", std::ios::binary) << std::string(ShaderFiles::SizeLimit + 1, '\n');
 
     EXPECT_EQ(Failure("Plain.vert", "Plain.frag", (Windows + "Scene.cpp").c_str()), "");
+    // This file's Linux path, with the current folder on another drive than Linux's root.
+    EXPECT_EQ(Failure("shaders/Plain.vert", "shaders/Plain.frag"), "");
     EXPECT_EQ(Failure("Plain.vert", "Plain.frag", "Scene.cpp"), "");
     EXPECT_EQ(Failure("Huge.vert", "Plain.frag", (Windows + "Scene.cpp").c_str()),
               Windows + "Huge.vert: error: is larger than 1 MiB, more than any shader needs");
