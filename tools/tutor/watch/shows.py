@@ -5,7 +5,7 @@ import re
 import shutil
 import time
 
-from tutor import findings
+from tutor import findings, messages
 from tutor.contract import watch_line, windows_path
 from tutor.watch.program import Program, geometry, place, say
 
@@ -56,7 +56,7 @@ class Show:
         stopped by a fault outside the guarded frame (True)."""
         self.program.process.wait()
         code = self.program.process.returncode
-        trouble = self.program.trouble()
+        trouble = self.program.trouble(self.names)
         self.program.stop()
         self.program = None
         if code == 0:
@@ -144,7 +144,17 @@ class Reload(Show):
                     if load and times else "screenshot %s" % self.shot)
             else:
                 what = {"crash": "crashed", "exception": "threw", "failed": "could not be loaded"}[m[0]]
-                say("%s %s: %s; %s" % (self.name, what, m[2], "the last scene that worked is back"
+                # A text of several lines (a shader's messages) comes a line each, at once.
+                text = [m[2]]
+                while True:
+                    more = self.program.next_report(m[0], name)
+                    if more is None:
+                        break
+                    text.append(more)
+                told, why = messages.account("\n".join(text), names=self.names)
+                if told:
+                    print("\n".join(told), flush=True)
+                say("%s %s: %s; %s" % (self.name, what, why, "the last scene that worked is back"
                                        if self.good else "nothing has worked yet: the window stays black"))
             return
         if not self.program.ended():
@@ -173,12 +183,12 @@ class Restart(Show):
             time.sleep(0.02)
         if os.path.exists(self.shot + ".new"):
             os.replace(self.shot + ".new", self.shot)
-            say("screenshot %s (compile %.2f s, link %.2f s, start and first frame %.2f s)"
-                % ((self.shot,) + times + (time.monotonic() - started,)))
+            said = "compile %.2f s, link %.2f s, " % times if times else ""
+            say("screenshot %s (%sstart and first frame %.2f s)" % (self.shot, said, time.monotonic() - started))
         elif self.program.ended():
             self.program.process.wait()
             say("the program stopped: %s; watching goes on" % (
-                self.program.trouble() if self.program.process.returncode else "it ended at once"))
+                self.program.trouble(self.names) if self.program.process.returncode else "it ended at once"))
             self.program.stop()
             self.program = None
         else:
