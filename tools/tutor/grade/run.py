@@ -179,8 +179,11 @@ class Run:
     def make_references(self):
         """The reference's pictures, rendered from the teacher's own file (a link to it allowed)."""
         args = self.args
-        reference = intake.Submission("reference", files=[(os.path.basename(args.reference),
-                                                           os.path.realpath(args.reference))])
+        scene = os.path.realpath(args.reference)
+        # The shaders beside it go with it, as a submission's do.
+        shaders = sorted(name for name in os.listdir(os.path.dirname(scene)) if name.lower().endswith(intake.SHADERS))
+        reference = intake.Submission("reference", files=[(os.path.basename(args.reference), scene)] + [
+            (name, os.path.join(os.path.dirname(scene), name)) for name in shaders[:intake.STUDENT_FILES]])
         result = self.grader.grade(self.slots[0], reference, "reference")
         if result.verdict != Verdict.PASS:
             print("grade: the reference %s: %s%s" % (args.reference, result.verdict.value,
