@@ -188,15 +188,16 @@ def watch_lines(kind, scene, text):
 
 
 def report_line(output):
-    """(kind, text) of the driver's last report in OUTPUT (its standard error, str), or None: the
-    text of a report of several lines (the last report line and those of its kind right before
-    it) is their texts a line each."""
+    """(kind, text) of the driver's last report in OUTPUT (its standard error, str), or None: an
+    exception's text of several lines (a shader's messages: the last report line and the
+    exception lines right before it) is their texts a line each. Each other kind's text is one
+    line, the last."""
     texts, kind = [], None
     for line in reversed(output[-OUTPUT_TAIL:].splitlines()):
         m = _REPORT.fullmatch(line.rstrip("\r"))
         if kind is None and m:
             kind = m.group(1)
-        elif kind is not None and (not m or m.group(1) != kind):
+        elif kind is not None and (kind != "exception" or not m or m.group(1) != kind):
             break
         if m:
             texts.append(m.group(2))
