@@ -95,8 +95,9 @@ class Driver:
         elif code:
             self.said.seek(0)
             found = report_line(tail(self.said).decode("utf-8", "replace"))
-            told, why = messages.account(found[1], root=ROOT) if found else ([], None)
-            why = "%s: %s" % (found[0], why) if found else "exit code %d" % code
+            # An exception's text may be a shader's messages; another kind's is one line.
+            told, why = messages.account(found[1], root=ROOT) if found and found[0] == "exception" else ([], None)
+            why = "%s: %s" % (found[0], why or found[1]) if found else "exit code %d" % code
             if told:
                 print("\n".join(told), file=sys.stderr, flush=True)
         self.said.close()

@@ -100,7 +100,7 @@ class Program:
         at = next((i for i in reversed(range(len(said)))
                    if (watch_line(said[i]) or report_line(said[i]) or ("",))[0] in WATCH_KINDS), None)
         line = None if at is None else said[at]
-        if line and not watch_line(line):
+        if line and (report_line(line) or ("",))[0] == "exception":
             # The driver's report, with the lines of its kind before it: a text of several lines.
             kind, text = report_line("\n".join(said[:at + 1]))
             told, why = messages.account(text, names=names)

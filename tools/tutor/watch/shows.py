@@ -151,7 +151,8 @@ class Reload(Show):
                     if more is None:
                         break
                     text.append(more)
-                told, why = messages.account("\n".join(text), names=self.names)
+                told, why = messages.account("\n".join(text), names=self.names) if m[0] == "exception" \
+                    else ([], " ".join(text))
                 if told:
                     print("\n".join(told), flush=True)
                 say("%s %s: %s; %s" % (self.name, what, why, "the last scene that worked is back"
