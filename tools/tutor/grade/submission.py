@@ -99,7 +99,8 @@ class Grader:
         slot.disk.clear()
         result = Result.of(submission, tag, verdict, detail, messages, pictures)
         if found:
-            result.findings = findings.shown(found[0].findings, "/scratch/src", self.names(submission))
+            names = self.names(submission)
+            result.findings = findings.shown(found[0].findings, "/scratch/src", names)
             result.more_findings = found[0].more
         return result
 
