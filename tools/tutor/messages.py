@@ -58,12 +58,13 @@ def student_path(path, root=None, names=None):
 def told(text, root=None, names=None):
     """The lines of an exception's TEXT (as contract.report_line gives it): ([Message] at the
     student's paths, each once, made plain; [the other lines, as they are])."""
-    found, rest = [], []
+    found, seen, rest = [], set(), []
     for line in contract.text_lines(text):
         message = Message.parse(line)
         if message:
             message = message._replace(file=hostile.printable(student_path(message.file, root, names)))
-            if message not in found:
+            if message not in seen:  # (a set: a submission's text may be thousands of lines)
+                seen.add(message)
                 found.append(message)
         elif line:
             rest.append(line)
