@@ -1,7 +1,8 @@
 // Forced into a scene's compile by the tools (never into the shipped program's): every OpenGL 1.1
-// entry the scene calls becomes a call through the recorder, which carries the file and line of
-// the call. The recorder passes each call straight through unless a tool is examining the frame
-// (Recorder.cpp), so the scene draws the same either way.
+// entry the scene calls, and every later one GLEntries.h declares, becomes a call through the
+// recorder, which carries the file and line of the call. The recorder passes each call straight
+// through unless a tool is examining the frame (Recorder.cpp), so the scene draws the same either
+// way.
 //
 // The macros are function-like: a name not followed by "(" (taking a function's address, a
 // scene's own variable) is left alone, and "::glBegin(x)" still names a function. The scene's

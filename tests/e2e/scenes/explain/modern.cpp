@@ -1,6 +1,7 @@
 // A shader scene done right: a triangle from a vertex array, coloured by a uniform. The rectangle
-// is drawn by the program too, so the fixed pipeline's view and colour say nothing of it: in
-// those it would lie outside the view, white on white.
+// and the triangle given between glBegin and glEnd are drawn by the program too, so the fixed
+// pipeline's view and colour say nothing of them: in those they would lie outside the view,
+// white on white.
 #include "Tutorial.h"
 
 #include "program.h"
@@ -18,5 +19,11 @@ void TForm1::DrawScene()
     glBindVertexArray(0);
     glColor3f(1.0f, 1.0f, 1.0f);
     glRectf(5.0f, 0.5f, 7.0f, 1.0f);
+    glBegin(GL_TRIANGLES);
+    glMultiTexCoord2f(GL_TEXTURE0, 0.0f, 0.0f);
+    glVertexAttrib2f(0, -8.0f, -8.0f);
+    glVertexAttrib2f(0, -6.0f, -8.0f);
+    glVertexAttrib2f(0, -7.0f, -6.0f);
+    glEnd();
     glUseProgram(0);
 }

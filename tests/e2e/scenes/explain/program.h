@@ -39,10 +39,11 @@ inline GLuint MakeTriangle(bool Enable)
     return Array;
 }
 
-// Places the corners within the view as they are and colours them with Colour.
-inline const char* const VertexShader = "#version 330 core\n"
-                                        "layout(location = 0) in vec2 Position;\n"
-                                        "void main() { gl_Position = vec4(Position * 0.1, 0, 1); }\n";
+// Draws the corners a tenth as far from the centre, in the colour of the uniform Colour.
+inline const char* const VertexShader =
+    "#version 330 core\n"
+    "layout(location = 0) in vec2 Position;\n"
+    "void main() { gl_Position = vec4(Position * 0.1, 0, 1); }\n";
 inline const char* const FragmentShader = "#version 330 core\n"
                                           "uniform vec4 Colour;\n"
                                           "out vec4 Shown;\n"
