@@ -878,8 +878,8 @@ void Record(const TSite& Site, const char* Name, const TArg* Args, int Count)
         const GLenum Before = Drain();
         if (Before != GL_NO_ERROR && Frame.Pending == GL_NO_ERROR)
             Frame.Pending = Before;
-        if (Before != GL_NO_ERROR)
-            DebugMessage();
+        // GL's log keeps few messages and drops the rest: each call starts with it empty.
+        DebugMessage();
         Outside(Frame.Name);
         return;
     }
