@@ -104,7 +104,8 @@ case $scenario in
     message=$(cd / && capture --size 320x240 --out "$work/misshaded.png" "$build/drivers/Misshaded.exe" 2>&1)
     [ $? -eq 1 ] || fail "a broken shader did not fail the capture: $message"
     frag=$(realpath --relative-to="$here/../.." "$build/tests/e2e/misshaded/Mine.frag")
-    [[ $(head -1 <<<"$message") == "$frag:5: error: syntax error"* ]] && grep -qxF "$frag: error: the program was not linked" <<<"$message" &&
+    [[ $(head -1 <<<"$message") == "$frag:5: error: syntax error"* ]] &&
+      grep -qxF "$frag: error: the program was not linked" <<<"$message" &&
       [[ $(tail -1 <<<"$message") =~ ^capture:\ Misshaded.exe:\ exception:\ (the\ error|[0-9]+\ errors)\ above$ ]] ||
       fail "the broken shader was told as: $message"
     echo "the shader beside the scene found; its error told at its line"
