@@ -84,6 +84,7 @@ class Reload(Show):
         self.next_file = os.path.join(build, "watch", "next")
         self.count = 0
         self.good = None  # the module of the last scene that worked
+        self.unanswered = None  # (times,) of a save handed to a program that stopped before its word
         os.makedirs(self.loaded, exist_ok=True)
         for old in os.listdir(self.loaded):
             os.remove(os.path.join(self.loaded, old))
@@ -106,6 +107,11 @@ class Reload(Show):
     def stopped(self, trouble):
         say("the program stopped: %s; it starts again" % trouble)
         self.start_host()
+        # A save the stopped program never told of goes to the new one, once: Wine may fail to
+        # start a program on a loaded machine, and the save would otherwise never show.
+        if self.unanswered:
+            (times,), self.unanswered = self.unanswered, None
+            self.hand_over(times, again=True)
 
     def tell_next(self, module):
         """Names the module the host is to load next (none: no scene), in one step."""
@@ -119,9 +125,10 @@ class Reload(Show):
         self.start([os.path.join(self.build, "drivers", "WatchHost.exe"), "--next", windows_path(self.next_file),
                     "--screenshot", windows_path(self.shot)])
 
-    def hand_over(self, times):
+    def hand_over(self, times, again=False):
         """Gives the running host the scene just built, under a name never loaded before, and
         reports what it made of it."""
+        self.unanswered = None
         self.count += 1
         module = os.path.join(self.loaded, "scene-%d.dll" % self.count)
         shutil.copyfile(self.target(), module)
@@ -158,7 +165,9 @@ class Reload(Show):
                 say("%s %s: %s; %s" % (self.name, what, why, "the last scene that worked is back"
                                        if self.good else "nothing has worked yet: the window stays black"))
             return
-        if not self.program.ended():
+        if self.program.ended():
+            self.unanswered = None if again else (times,)
+        else:
             # A scene that never returns holds the program: a new one takes its place.
             say("%s drew no frame in %d s; the program starts again with %s" % (
                 self.name, FIRST_FRAME_TIMEOUT, "the last scene that worked" if self.good else "no scene"))
