@@ -49,14 +49,44 @@ inline const char* KindName(TLine Kind)
     return Names[static_cast<int>(Kind)];
 }
 
-inline std::string ReportLine(TLine Kind, const std::string& Text)
+// The lines of a text: a message of several lines (a shader's log, a message a line) gives a
+// report line each, so that a reader of lines never meets one without its prefix. Blank lines
+// and a line's '\r' are dropped; an empty text is still one line.
+inline std::vector<std::string> TextLines(const std::string& Text)
 {
-    return std::string(KindName(Kind)) + ": " + Text;
+    std::vector<std::string> Lines;
+    for (std::size_t Start = 0; Start <= Text.size();)
+    {
+        std::size_t End = Text.find('\n', Start);
+        End = End == std::string::npos ? Text.size() : End;
+        std::string Line = Text.substr(Start, End - Start);
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        if (!Line.empty())
+            Lines.push_back(Line);
+        Start = End + 1;
+    }
+    if (Lines.empty())
+        Lines.emplace_back();
+    return Lines;
 }
 
+// "KIND: TEXT", one such line for each line of Text, joined by '\n' (written at once).
+inline std::string ReportLine(TLine Kind, const std::string& Text)
+{
+    std::string Out;
+    for (const std::string& Line : TextLines(Text))
+        Out += (Out.empty() ? "" : "\n") + std::string(KindName(Kind)) + ": " + Line;
+    return Out;
+}
+
+// "KIND NAME: TEXT", one such line for each line of Text, as ReportLine.
 inline std::string WatchLine(TLine Kind, const std::string& Scene, const std::string& Text)
 {
-    return std::string(KindName(Kind)) + " " + Scene + ": " + Text;
+    std::string Out;
+    for (const std::string& Line : TextLines(Text))
+        Out += (Out.empty() ? "" : "\n") + std::string(KindName(Kind)) + " " + Scene + ": " + Line;
+    return Out;
 }
 
 inline std::string ShownLine(const std::string& Scene, long long Ms, long long LoadMs)
@@ -254,6 +284,16 @@ inline std::string Text()
     for (const TLine Kind : {TLine::Crash, TLine::Exception, TLine::Failed})
         Out += "watch " + WatchLine(Kind, "NAME", "TEXT") + "\n";
     Out += "watch " + ShownLine("NAME", 12, 3) + "\n";
+    // A text of several lines, its line ends shown escaped; the lines given back joined by '|'.
+    for (const char* Sample : {"a\nb", "\n\nx: 1\r\n\r\ny\n", "", "\r\n", "one"})
+    {
+        std::string Shown, Lines = ReportLine(TLine::Exception, Sample) + "|" +
+                                   WatchLine(TLine::Exception, "NAME", Sample);
+        for (const char* C = Sample; *C; ++C)
+            Shown += *C == '\n' ? "\\n" : *C == '\r' ? "\\r" : std::string(1, *C);
+        std::replace(Lines.begin(), Lines.end(), '\n', '|');
+        Out += "lines '" + Shown + "' = " + Lines + "\n";
+    }
     Out += "size-limit " + SizeName({MaxWidth, MaxHeight}) + "\n";
     Out += "time-digits " + std::to_string(TimeDigits) + "\n";
     for (const char* Sample : {"640x480", "1920x1200", "1x1", "1921x1200", "1920x1201", "0x480",

@@ -10,9 +10,13 @@
 #define TUTORIAL_RECORDER_ITSELF // the types and entries alone, none of the scene's macros
 #include "Recorder.h"
 
+#include <GL/glext.h>
+
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -77,16 +81,32 @@ struct TFrame
     GLfloat ClearColour[4] = {0, 0, 0, 0};
     std::vector<TPrimitive> SinceClear; // shown, drawn after the last clear of the colour
     bool DepthTold = false;
-    GLenum Pending = GL_NO_ERROR; // an error read in the scene's place, until it reads it
+    bool DebugWas = false;              // GL_DEBUG_OUTPUT as the scene had it, on while examining
+    std::vector<std::string> NoUniform; // glGetUniformLocation calls that found none, each once
+    GLenum Pending = GL_NO_ERROR;       // an error read in the scene's place, until it reads it
     std::vector<std::string> Findings;
     // The call being made.
     TSite Site{nullptr, 0};
     std::string Name;
     std::vector<TArg> Args;
+    bool Modern = false; // an entry of GLEntries.h
+    double Result = 0;
     bool CalledInside = false;
 };
 
+// What the recorder asks OpenGL past 1.1 with, found at Start; null where the GL lacks it.
+struct TQueries
+{
+    PFNGLGETPROGRAMIVPROC GetProgramiv = nullptr;
+    PFNGLGETACTIVEATTRIBPROC GetActiveAttrib = nullptr;
+    PFNGLGETATTRIBLOCATIONPROC GetAttribLocation = nullptr;
+    PFNGLGETVERTEXATTRIBIVPROC GetVertexAttribiv = nullptr;
+    PFNGLBINDPROGRAMPIPELINEPROC BindProgramPipeline = nullptr; // only asked whether it exists
+    PFNGLGETDEBUGMESSAGELOGPROC GetDebugMessageLog = nullptr;
+};
+
 TFrame Frame;
+TQueries Queries;
 TSite DrawSceneSite{nullptr, 0};
 
 bool Starts(const std::string& Text, const char* Prefix)
@@ -132,9 +152,65 @@ const char* EnumName(unsigned Value, bool Mode)
     return nullptr;
 }
 
-// The call as the scene wrote it, its arguments as they arrived.
-std::string CallText(const std::string& Name, const std::vector<TArg>& Args)
+// The GL names of the numbers a call past OpenGL 1.1 most often takes. GLenum and GLuint are one
+// type, so an object's name could read as one of these; such numbers are far above the names
+// GL hands out.
+const char* ModernName(unsigned Value)
 {
+    static const std::pair<unsigned, const char*> Names[] = {
+        {GL_UNSIGNED_BYTE, "GL_UNSIGNED_BYTE"},
+        {GL_UNSIGNED_SHORT, "GL_UNSIGNED_SHORT"},
+        {GL_INT, "GL_INT"},
+        {GL_UNSIGNED_INT, "GL_UNSIGNED_INT"},
+        {GL_FLOAT, "GL_FLOAT"},
+        {GL_DOUBLE, "GL_DOUBLE"},
+        {GL_TEXTURE0, "GL_TEXTURE0"},
+        {GL_ARRAY_BUFFER, "GL_ARRAY_BUFFER"},
+        {GL_ELEMENT_ARRAY_BUFFER, "GL_ELEMENT_ARRAY_BUFFER"},
+        {GL_UNIFORM_BUFFER, "GL_UNIFORM_BUFFER"},
+        {GL_STREAM_DRAW, "GL_STREAM_DRAW"},
+        {GL_STATIC_DRAW, "GL_STATIC_DRAW"},
+        {GL_DYNAMIC_DRAW, "GL_DYNAMIC_DRAW"},
+        {GL_FRAGMENT_SHADER, "GL_FRAGMENT_SHADER"},
+        {GL_VERTEX_SHADER, "GL_VERTEX_SHADER"},
+        {GL_GEOMETRY_SHADER, "GL_GEOMETRY_SHADER"},
+        {GL_COMPILE_STATUS, "GL_COMPILE_STATUS"},
+        {GL_LINK_STATUS, "GL_LINK_STATUS"},
+        {GL_INFO_LOG_LENGTH, "GL_INFO_LOG_LENGTH"},
+        {GL_FRAMEBUFFER, "GL_FRAMEBUFFER"},
+        {GL_RENDERBUFFER, "GL_RENDERBUFFER"}};
+    for (const auto& [Known, Name] : Names)
+        if (Known == Value)
+            return Name;
+    return nullptr;
+}
+
+// An entry that draws from arrays: its first number is a primitive's mode.
+bool DrawsArrays(const std::string& Name)
+{
+    return (Starts(Name, "glDraw") && !Starts(Name, "glDrawBuffer") && Name != "glDrawPixels") ||
+           Starts(Name, "glMultiDraw");
+}
+
+// A name the call takes up to its NUL, quoted, at most so long. Only entries whose name GL itself
+// reads to its NUL (glGetUniformLocation, ...; never those given a length, glObjectLabel, ...).
+std::string Quoted(const std::string& Entry, const char* Text)
+{
+    if (!Text)
+        return "NULL";
+    if (Entry.find("Location") == std::string::npos && Entry.find("Index") == std::string::npos)
+        return "text";
+    std::string Out = "\"";
+    for (std::size_t I = 0; I < 40 && Text[I]; ++I)
+        Out += std::isprint(static_cast<unsigned char>(Text[I])) ? Text[I] : '?';
+    return Out + (std::strlen(Text) > 40 ? "...\"" : "\"");
+}
+
+// The call as the scene wrote it, its arguments as they arrived; for an entry past OpenGL 1.1 and
+// those that draw arrays, with the names of the numbers it takes.
+std::string CallText(const std::string& Name, const std::vector<TArg>& Args, bool Modern = false)
+{
+    const bool Named = Modern || DrawsArrays(Name);
     std::string Out = Name + "(";
     for (std::size_t I = 0; I < Args.size(); ++I)
     {
@@ -142,14 +218,28 @@ std::string CallText(const std::string& Name, const std::vector<TArg>& Args)
         char Text[32];
         if (Arg.Type == 'f' || Arg.Type == 'd')
             std::snprintf(Text, sizeof Text, "%g", Arg.Value);
+        else if (Arg.Type == 'z')
+        {
+            Out += (I ? ", " : "") + Quoted(Name, static_cast<const char*>(Arg.Pointer));
+            continue;
+        }
         else if (Arg.Type == 'I')
         {
             const auto Value = static_cast<unsigned>(Arg.Value);
-            if (const char* Known = EnumName(Value, Name == "glBegin"))
+            const char* Known = Name == "glBegin" || (I == 0 && DrawsArrays(Name))
+                                    ? EnumName(Value, true)
+                                    : EnumName(Value, false);
+            if (!Known && Named && Value >= 0x100)
+                Known = ModernName(Value);
+            if (Known)
                 std::snprintf(Text, sizeof Text, "%s", Known);
             else
                 std::snprintf(Text, sizeof Text, Value >= 0x100 ? "0x%X" : "%u", Value);
         }
+        else if (Named && Arg.Type == 'p' && Arg.Pointer &&
+                 reinterpret_cast<std::uintptr_t>(Arg.Pointer) < 0x10000)
+            std::snprintf(Text, sizeof Text, "%u", // an offset into a buffer
+                          static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(Arg.Pointer)));
         else if (Arg.Pointer || Arg.Type == 'p' || (Arg.Type & 0x80))
             std::snprintf(Text, sizeof Text, "%s", Arg.Pointer ? "array" : "NULL");
         else
@@ -212,6 +302,50 @@ GLenum Drain()
             First = Error;
     }
     return First;
+}
+
+// Empties GL's message log (KHR_debug); what the last error said there, without GL's own
+// "GL_INVALID_ENUM in " before it, or nothing.
+std::string DebugMessage()
+{
+    std::string Last;
+    if (!Queries.GetDebugMessageLog)
+        return Last;
+    for (int I = 0; I < 64; ++I)
+    {
+        GLchar Text[4096]; // a message longer than the buffer would stay in the log
+        GLenum Source = 0, Type = 0, Severity = 0;
+        GLuint Id = 0;
+        GLsizei Length = 0;
+        if (Queries.GetDebugMessageLog(1, sizeof Text, &Source, &Type, &Id, &Severity, &Length,
+                                       Text) == 0)
+            break;
+        if (Type == GL_DEBUG_TYPE_ERROR)
+            Last.assign(Text, strnlen(Text, sizeof Text));
+    }
+    const std::size_t In = Last.find(" in ");
+    if (Starts(Last, "GL_") && In != std::string::npos && In < 32)
+        Last.erase(0, In + 4);
+    while (!Last.empty() && std::isspace(static_cast<unsigned char>(Last.back())))
+        Last.pop_back();
+    return Last;
+}
+
+// GL's message about a call, less the call's name where it only repeats it: Mesa writes
+// "glBindBufferARB(target 0x1234)" for glBindBuffer, "glUniform(program not linked)" for
+// glUniform4f, and a bare name when it has nothing more to say.
+std::string Detail(const std::string& Name, const std::string& Said)
+{
+    std::size_t End = 0;
+    while (End < Said.size() && std::isalnum(static_cast<unsigned char>(Said[End])))
+        ++End;
+    const std::string Entry = Said.substr(0, End);
+    if (!Starts(Entry, "gl") || (!Starts(Name, Entry.c_str()) && !Starts(Entry, Name.c_str())))
+        return Said;
+    std::string Rest = Said.substr(End);
+    if (Rest.size() >= 2 && Rest.front() == '(' && Rest.back() == ')')
+        Rest = Rest.substr(1, Rest.size() - 2);
+    return Rest;
 }
 
 TMatrix Matrix(GLenum Which)
@@ -531,6 +665,121 @@ bool InClearColour(const TPrimitive& P)
                        });
 }
 
+// F as the driver has it, or null. Some drivers answer 1, 2, 3 or -1 for a name they lack.
+template <class F> void Resolve(F& Function, const char* Name)
+{
+    const PROC Address = ::wglGetProcAddress(Name);
+    const auto Value = reinterpret_cast<std::intptr_t>(Address);
+    Function = Value == 0 || Value == 1 || Value == 2 || Value == 3 || Value == -1
+                   ? nullptr
+                   : reinterpret_cast<F>(reinterpret_cast<void (*)()>(Address));
+}
+
+// The program the shaders of a draw come from, 0 for the fixed pipeline (or a GL without
+// programs); -1 for a pipeline of separate programs, which the recorder does not look into.
+GLint ProgramInUse()
+{
+    if (!Queries.GetProgramiv)
+        return 0;
+    GLint Program = 0, Pipeline = 0;
+    ::glGetIntegerv(GL_CURRENT_PROGRAM, &Program);
+    if (Program == 0 && Queries.BindProgramPipeline)
+        ::glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &Pipeline);
+    return Pipeline ? -1 : Program;
+}
+
+bool ArrayEnabled(GLuint Location)
+{
+    GLint Enabled = 0;
+    Queries.GetVertexAttribiv(Location, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &Enabled);
+    return Enabled != 0;
+}
+
+// A draw from arrays: with no program, arrays only shaders read; with one, an attribute of the
+// program that no array feeds, so that every vertex reads the same value.
+void CheckArrays()
+{
+    if (!Queries.GetProgramiv || !Queries.GetActiveAttrib || !Queries.GetAttribLocation ||
+        !Queries.GetVertexAttribiv)
+        return;
+    const GLint Program = ProgramInUse();
+    GLint VertexArray = 0, Attributes = 0;
+    ::glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &VertexArray);
+    const std::string Call = CallText(Frame.Name, Frame.Args, Frame.Modern);
+    if (Program == 0)
+    {
+        ::glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &Attributes);
+        bool Generic = false;
+        for (GLint I = 0; I < Attributes && I < 64 && !Generic; ++I)
+            Generic = ArrayEnabled(I);
+        // Arrays for shaders alone (glVertexAttribPointer), none for the fixed pipeline.
+        if (Generic && !::glIsEnabled(GL_VERTEX_ARRAY))
+            Find(Frame.Site, "gl-error",
+                 Call + " draws with no program in use (glUseProgram before it): GL draws its "
+                        "vertex arrays with the fixed pipeline, not with the scene's shaders");
+    }
+    if (Program <= 0)
+        return;
+    GLint Linked = 0;
+    Queries.GetProgramiv(Program, GL_LINK_STATUS, &Linked);
+    Queries.GetProgramiv(Program, GL_ACTIVE_ATTRIBUTES, &Attributes);
+    std::string Unfed;
+    for (GLint I = 0; Linked && I < Attributes && I < 64; ++I)
+    {
+        GLchar Name[64] = {};
+        GLsizei Length = 0;
+        GLint Size = 0;
+        GLenum Type = 0;
+        Queries.GetActiveAttrib(Program, I, sizeof Name, &Length, &Size, &Type, Name);
+        const GLint Location = Queries.GetAttribLocation(Program, Name);
+        if (Location < 0 || Starts(Name, "gl_") || ArrayEnabled(Location))
+            continue;
+        Unfed += std::string(Unfed.empty() ? "" : ", ") + "\"" + Name + "\" (location " +
+                 std::to_string(Location) + ")";
+    }
+    if (Unfed.empty())
+        return;
+    const bool One = Unfed.find(", ") == std::string::npos;
+    Find(Frame.Site, "gl-error",
+         Call +
+             (VertexArray == 0
+                  ? ": no vertex array is bound (glBindVertexArray), so the " +
+                        std::string(One ? "program's attribute " : "program's attributes ") +
+                        Unfed + (One ? " reads no array" : " read no array")
+                  : ": the program's " + std::string(One ? "attribute " : "attributes ") + Unfed +
+                        (One ? " has" : " have") +
+                        " no array enabled in the bound vertex array "
+                        "(glEnableVertexAttribArray)") +
+             ": every vertex gets the same value");
+}
+
+void CheckDraw()
+{
+    CheckArrays();
+    Drain(); // what the questions raised on a GL without vertex arrays is not the scene's
+}
+
+// A uniform written at location -1, which GL ignores without an error.
+void CheckUniform(const std::string& Name)
+{
+    std::size_t At = 0;
+    if (Starts(Name, "glProgramUniform"))
+        At = 1;
+    else if (!Starts(Name, "glUniform") || Starts(Name, "glUniformBlock") ||
+             Starts(Name, "glUniformSubroutines"))
+        return;
+    if (Frame.Args.size() <= At || Frame.Args[At].Type != 'i' || Frame.Args[At].Value != -1)
+        return;
+    std::string Text = CallText(Name, Frame.Args, true) +
+                       " does nothing: location -1 is no uniform, and GL ignores the call "
+                       "without an error";
+    if (Frame.NoUniform.size() == 1)
+        Text += "; " + Frame.NoUniform[0] +
+                " gave -1: the program has no active uniform of that name (misspelt, or unused "
+                "by its shaders and so removed)";
+    Find(Frame.Site, "gl-error", Text);
+}
+
 void Outside(const std::string& Name)
 {
     if (Name == "glBegin")
@@ -542,10 +791,12 @@ void Outside(const std::string& Name)
                                 {}};
         std::copy(Frame.Open.State.Colour, Frame.Open.State.Colour + 3, Frame.Colour);
         Frame.ColourKnown = true;
+        Frame.Open.Unknown = ProgramInUse() != 0; // the program's shaders place and colour it
     }
     else if (Starts(Name, "glRect"))
     {
         TPrimitive P{Frame.Site, CallText(Name, Frame.Args), GL_POLYGON, ReadState(), {}};
+        P.Unknown = ProgramInUse() != 0;
         std::copy(P.State.Colour, P.State.Colour + 3, Frame.Colour);
         Frame.ColourKnown = true;
         double C[4];
@@ -575,10 +826,16 @@ void Outside(const std::string& Name)
         Frame.Pushes[Frame.MatrixMode].push_back(Frame.Site);
     else if (Name == "glPopMatrix" && !Frame.Pushes[Frame.MatrixMode].empty())
         Frame.Pushes[Frame.MatrixMode].pop_back();
-    else if (Name == "glDrawArrays" || Name == "glDrawElements" || Starts(Name, "glCallList") ||
-             Name == "glArrayElement" || Name == "glBitmap" || Name == "glDrawPixels" ||
-             Name == "glCopyPixels" || Starts(Name, "glEvalMesh"))
+    else if (DrawsArrays(Name))
+    {
         Frame.DrewOtherwise = true;
+        CheckDraw();
+    }
+    else if (Starts(Name, "glCallList") || Name == "glArrayElement" || Name == "glBitmap" ||
+             Name == "glDrawPixels" || Name == "glCopyPixels" || Starts(Name, "glEvalMesh"))
+        Frame.DrewOtherwise = true;
+    else if (Frame.Modern)
+        CheckUniform(Name);
     if (Frame.MatrixMode == GL_PROJECTION &&
         (Starts(Name, "glLoad") || Starts(Name, "glMult") || Starts(Name, "glRotate") ||
          Starts(Name, "glTranslate") || Starts(Name, "glScale") || Name == "glOrtho" ||
@@ -591,13 +848,53 @@ bool AllowedInside(const std::string& Name)
 {
     for (const char* Prefix :
          {"glVertex", "glColor", "glIndex", "glNormal", "glMaterial", "glTexCoord", "glEvalCoord",
-          "glEvalPoint", "glArrayElement", "glEdgeFlag", "glCallList"})
+          "glEvalPoint", "glArrayElement", "glEdgeFlag", "glCallList", "glMultiTexCoord",
+          "glSecondaryColor", "glFogCoord"})
         if (Starts(Name, Prefix))
-            return Name != "glColorMaterial" && Name != "glColorMask" && Name != "glColorPointer" &&
-                   Name != "glIndexMask" && Name != "glIndexPointer" && Name != "glNormalPointer" &&
-                   Name != "glTexCoordPointer" && Name != "glVertexPointer" &&
-                   Name != "glEdgeFlagPointer";
+        {
+            // The arrays' set-up and the masks are state, which GL does not take there.
+            for (const char* Part : {"Pointer", "Mask", "Format", "Binding", "Divisor"})
+                if (Name.find(Part) != std::string::npos)
+                    return false;
+            return Name != "glColorMaterial" && !Starts(Name, "glVertexArray");
+        }
     return Name == "glEnd";
+}
+
+void Record(const TSite& Site, const char* Name, const TArg* Args, int Count)
+{
+    ++Frame.Calls;
+    Frame.Site = Site;
+    Frame.Name = Name;
+    Frame.Args.assign(Args, Args + Count);
+    if (std::find(Frame.Names.begin(), Frame.Names.end(), Frame.Name) == Frame.Names.end())
+        Frame.Names.push_back(Frame.Name);
+    Frame.CalledInside = Frame.Inside;
+    Frame.Result = 0;
+    if (!Frame.Inside)
+    {
+        // An error left by GL code the recorder does not see (the frame's own, a function the
+        // scene holds the address of) is not this call's; the scene's glGetError still reads it.
+        const GLenum Before = Drain();
+        if (Before != GL_NO_ERROR && Frame.Pending == GL_NO_ERROR)
+            Frame.Pending = Before;
+        // GL's log keeps few messages and drops the rest: each call starts with it empty.
+        DebugMessage();
+        Outside(Frame.Name);
+        return;
+    }
+    if (!AllowedInside(Frame.Name))
+        Find(Site, "gl-error",
+             CallText(Frame.Name, Frame.Args) +
+                 ": GL_INVALID_OPERATION, not allowed between glBegin (line " +
+                 std::to_string(Frame.Open.Site.Line) + ") and glEnd");
+    else if (Starts(Frame.Name, "glVertex"))
+        AddVertex(Frame.Name);
+    else if (Starts(Frame.Name, "glColor"))
+        SetColour(Frame.Name);
+    else if (Starts(Frame.Name, "glCallList") || Starts(Frame.Name, "glEval") ||
+             Frame.Name == "glArrayElement")
+        Frame.Open.Unknown = true; // vertices and colours from elsewhere: not followed
 }
 
 } // namespace
@@ -614,30 +911,19 @@ void MarkDrawScene(const char* File, int Line)
 
 void Enter(const TSite& Site, const char* Name, const TArg* Args, int Count)
 {
-    ++Frame.Calls;
-    Frame.Site = Site;
-    Frame.Name = Name;
-    Frame.Args.assign(Args, Args + Count);
-    if (std::find(Frame.Names.begin(), Frame.Names.end(), Frame.Name) == Frame.Names.end())
-        Frame.Names.push_back(Frame.Name);
-    Frame.CalledInside = Frame.Inside;
-    if (!Frame.Inside)
-    {
-        Outside(Frame.Name);
-        return;
-    }
-    if (!AllowedInside(Frame.Name))
-        Find(Site, "gl-error",
-             CallText(Frame.Name, Frame.Args) +
-                 ": GL_INVALID_OPERATION, not allowed between glBegin (line " +
-                 std::to_string(Frame.Open.Site.Line) + ") and glEnd");
-    else if (Starts(Frame.Name, "glVertex"))
-        AddVertex(Frame.Name);
-    else if (Starts(Frame.Name, "glColor"))
-        SetColour(Frame.Name);
-    else if (Starts(Frame.Name, "glCallList") || Starts(Frame.Name, "glEval") ||
-             Frame.Name == "glArrayElement")
-        Frame.Open.Unknown = true; // vertices and colours from elsewhere: not followed
+    Frame.Modern = false;
+    Record(Site, Name, Args, Count);
+}
+
+void EnterModern(const TSite& Site, const char* Name, const TArg* Args, int Count)
+{
+    Frame.Modern = true;
+    Record(Site, Name, Args, Count);
+}
+
+void Returned(double Value)
+{
+    Frame.Result = Value;
 }
 
 void Leave()
@@ -662,11 +948,27 @@ void Leave()
     {
         if (Frame.Pending == GL_NO_ERROR)
             Frame.Pending = Error;
-        Find(Frame.Site, "gl-error",
-             ErrorText(CallText(Frame.Name, Frame.Args), Frame.Name, Error));
+        std::string Text =
+            ErrorText(CallText(Frame.Name, Frame.Args, Frame.Modern), Frame.Name, Error);
+        // GL's own words say which argument or state it refused; the 1.1 entries keep theirs.
+        const std::string Said = Detail(Frame.Name, DebugMessage());
+        if (!Said.empty() && (Frame.Modern || DrawsArrays(Frame.Name)))
+            Text += " (GL: " + Said + ")";
+        Find(Frame.Site, "gl-error", Text);
+    }
+    if (Frame.Name == "glGetUniformLocation" && Frame.Result == -1)
+    {
+        std::string Call = CallText(Frame.Name, Frame.Args, true) + " (line " +
+                           std::to_string(Frame.Site.Line) + ")";
+        if (std::find(Frame.NoUniform.begin(), Frame.NoUniform.end(), Call) ==
+            Frame.NoUniform.end())
+            Frame.NoUniform.push_back(std::move(Call));
     }
     if (Frame.Name == "glMatrixMode")
         ::glGetIntegerv(GL_MATRIX_MODE, &Frame.MatrixMode);
+    else if ((Frame.Name == "glEnable" || Frame.Name == "glDisable") &&
+             Frame.Args[0].Value == GL_DEBUG_OUTPUT)
+        Frame.DebugWas = Frame.Name == "glEnable"; // the scene's own choice, kept at Stop
 }
 
 GLenum SceneGetError(const TSite& Site)
@@ -686,7 +988,22 @@ GLenum SceneGetError(const TSite& Site)
 void Start()
 {
     Frame = TFrame{};
+    Queries = TQueries{};
+    Resolve(Queries.GetProgramiv, "glGetProgramiv");
+    Resolve(Queries.GetActiveAttrib, "glGetActiveAttrib");
+    Resolve(Queries.GetAttribLocation, "glGetAttribLocation");
+    Resolve(Queries.GetVertexAttribiv, "glGetVertexAttribiv");
+    Resolve(Queries.BindProgramPipeline, "glBindProgramPipeline");
+    Resolve(Queries.GetDebugMessageLog, "glGetDebugMessageLog");
     Drain(); // earlier frames' and the frame's own errors are not this frame's
+    if (Queries.GetDebugMessageLog)
+    {
+        // GL's message log, which a context that is not a debug one keeps only while asked to.
+        Frame.DebugWas = ::glIsEnabled(GL_DEBUG_OUTPUT);
+        ::glEnable(GL_DEBUG_OUTPUT);
+        DebugMessage();
+        Drain();
+    }
     ::glGetIntegerv(GL_MATRIX_MODE, &Frame.MatrixMode);
     Frame.ProjectionAtStart = Matrix(GL_PROJECTION_MATRIX);
     Frame.On = true;
@@ -720,6 +1037,11 @@ std::vector<std::string> Stop()
                  "the last one's, so the view moves from frame to frame (glLoadIdentity first, "
                  "or leave the projection to the frame)");
         Drain();
+        if (Queries.GetDebugMessageLog && !Frame.DebugWas)
+        {
+            ::glDisable(GL_DEBUG_OUTPUT);
+            DebugMessage();
+        }
     }
     if (Frame.ColourCleared && !Frame.DrewOtherwise && !Frame.SinceClear.empty() &&
         std::all_of(Frame.SinceClear.begin(), Frame.SinceClear.end(), InClearColour))

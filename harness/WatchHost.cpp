@@ -95,7 +95,10 @@ LONG CALLBACK CatchSceneFault(EXCEPTION_POINTERS* Info)
 // One frame of Scene; empty, or what went wrong ("crash: ...", "exception: ...").
 __attribute__((noinline)) std::string DrawGuarded(TForm1& Form, const TScene& Scene)
 {
-    char Message[512] = "";
+    // Room for a shader's log of many lines; outside the frame, so the landing stack below
+    // stays clear of it. Scenes draw on one thread.
+    static char Message[8192];
+    Message[0] = '\0';
     volatile char Here = 0;
     SafeStack = reinterpret_cast<std::uintptr_t>(&Here) - 1024;
     SceneThread = ::GetCurrentThreadId();

@@ -43,9 +43,18 @@ expect culled \
   "$scenes/culled.cpp:25: depth-stale: glRectf(-0.5, -0.5, 0.5, 0.5) is depth-tested against what earlier frames left: GL_DEPTH_TEST is on and this frame does not clear the depth buffer (glClear(GL_DEPTH_BUFFER_BIT))" \
   "$scenes/culled.cpp:19: matrix-stack: glPushMatrix() has no glPopMatrix in this frame: the modelview stack grows every frame until it overflows" \
   "$scenes/culled.cpp:22: projection: the scene changes the projection and leaves it changed: each frame starts from the last one's, so the view moves from frame to frame (glLoadIdentity first, or leave the projection to the frame)"
+# A shader scene's mistakes: GL's own words on an error, and what draws as no one meant
+# without any error.
+expect shaders \
+  "$scenes/shaders.cpp:12: gl-error: glBindBuffer(0x1234, 0): GL_INVALID_ENUM, a name it does not take (GL: target 0x1234)" \
+  "$scenes/shaders.cpp:14: gl-error: glUniform4f(-1, 1, 0, 0, 1) does nothing: location -1 is no uniform, and GL ignores the call without an error; glGetUniformLocation(1, \"Color\") (line 14) gave -1: the program has no active uniform of that name (misspelt, or unused by its shaders and so removed)" \
+  "$scenes/shaders.cpp:16: gl-error: glDrawArrays(GL_TRIANGLES, 0, 3): the program's attribute \"Position\" (location 0) has no array enabled in the bound vertex array (glEnableVertexAttribArray): every vertex gets the same value" \
+  "$scenes/shaders.cpp:18: gl-error: glDrawArrays(GL_TRIANGLES, 0, 3): no vertex array is bound (glBindVertexArray), so the program's attribute \"Position\" (location 0) reads no array: every vertex gets the same value" \
+  "$scenes/shaders.cpp:20: gl-error: glDrawArrays(GL_TRIANGLES, 0, -3): GL_INVALID_VALUE, a number out of its range" \
+  "$scenes/shaders.cpp:22: gl-error: glDrawArrays(GL_TRIANGLES, 0, 3) draws with no program in use (glUseProgram before it): GL draws its vertex arrays with the fixed pipeline, not with the scene's shaders"
 
-# The examples and the shipped empty scene draw what they mean to.
-for exe in Square Triangle Spinning Tutorial; do
+# The examples, the shipped empty scene and a shader scene done right draw what they mean to.
+for exe in Square Triangle Spinning Tutorial Explain_modern; do
   explain "$build/drivers/$exe.exe"
   [ "$said" = "No findings: the scene's GL calls show nothing wrong." ] || fail "$exe said: $said"
 done

@@ -22,13 +22,20 @@ expect_usage 'no pictures named by size' --reference "$work/empty" "$work/empty"
 expect_usage 'the reference' --reference "$fixtures/broken.cpp" "$work/empty"
 
 # The class: every fixture, a correct one under a name with a space, a non-ASCII letter, markup
-# and shell characters, and a file that is not a scene.
+# and shell characters, a file that is not a scene, and three scenes with shaders.
 class=$work/class outside=$work/outside
 mkdir -p "$class" "$outside"
 cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled,filler,bomb,spinner,xtalk,nest}.cpp "$class/"
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
+# Scenes with a fragment shader beside them, read when they run: white (passes), red (differs),
+# and one whose shader has an error at line 5.
+for name in shaded tinted misshaded; do
+  mkdir "$class/$name" && cp "$fixtures/shaded/Scene.cpp" "$fixtures/shaded/Mine.frag" "$class/$name/"
+done
+sed -i 's/vec4(1.0, 1.0, 1.0/vec4(1.0, 0.0, 0.0/' "$class/tinted/Mine.frag"
+sed -i '5s/);$/;/' "$class/misshaded/Mine.frag"
 echo "the teacher's" >"$outside/secret.txt"
 touch -d '2020-01-01' "$outside/secret.txt"
 # Windows paths of the host's files, as the program sees them through drive Z:.
@@ -62,6 +69,16 @@ expect bomb hung
 expect spinner pass
 expect xtalk pass
 expect nest pass
+expect shaded pass
+expect tinted differs
+expect misshaded "error box"
+# The shader's error at its line, in the student's own file's name, escaped on the pages.
+grep -qF 'misshaded,792x573,0,error box,,"Mine.frag:5: error: syntax error, unexpected' "$out/results.csv" ||
+  fail "the shader's error is not in results.csv at its line: $(grep '^misshaded,' "$out/results.csv" | head -1)"
+grep -qF "<p class=detail>Mine.frag:5: error: syntax error, unexpected &#x27;" "$out/report.html" ||
+  fail "the shader's error is not on the report, escaped"
+timeout 20 unzip -p "$out/feedback.zip" misshaded/feedback.html | grep -qF "Mine.frag:5: error: syntax error, unexpected &#x27;" ||
+  fail "the shader's error is not on the student's page"
 grep -q "^bomb,.*limit of 256 processes" "$out/results.csv" || fail "the process limit is not named"
 grep -q "^garbled,792x573,0,error box,,\"'=HYPERLINK" "$out/results.csv" || fail "a formula reached results.csv as one"
 grep -q '^peek,.*Scene.cpp: No such file' "$out/results.csv" || fail "a source file beside the headers was in reach"
@@ -74,7 +91,7 @@ grep -q "^broken,.*broken.cpp:[0-9]*:[0-9]*: error" "$out/results.csv" || fail "
 grep -q 'ignored: notes.txt' "$work/grade.log" || fail "notes.txt is not listed as ignored"
 grep -Eq '^grade: each sandbox: memory 1024 MiB, no swap, 256 processes, [0-9.]+ processors? \([0-9.]+ in all, of [0-9]+\), disk 256 MiB, /tmp 256 MiB, files 256 MiB each, namespaces, mounts, ptrace, BPF and io_uring refused, 20 s a step;' "$work/grade.log" ||
   fail "the limits in force are not read back and told: $(grep 'each sandbox' "$work/grade.log")"
-grep -q '^Graded 16 submissions at 4 sizes' "$work/grade.log" || fail "no closing summary"
+grep -q '^Graded 19 submissions at 4 sizes' "$work/grade.log" || fail "no closing summary"
 
 # Nothing got out, nothing was run by the name.
 [ ! -e "$outside/escaped.txt" ] || fail "a submission wrote outside its sandbox"

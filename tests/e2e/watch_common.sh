@@ -16,7 +16,7 @@ caption=$(PYTHONPATH="$root/tools" timeout 10 python3 -m tutor.contract caption)
 
 # Waits for the watcher's word on the Nth save in its output (default: log): a first frame, or
 # why there is none.
-said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|.* drew no frame|the program stopped)' "$1"; }
+said() { grep -cE '^watch: (screenshot|.* does not compile|.* crashed|.* threw|.* drew no frame|the program stopped: .*; watching goes on)' "$1"; }
 wait_said() {
   local file=${2:-$log}
   for _ in $(seq 900); do

@@ -2,7 +2,8 @@
 # tools/run --watch as a student uses it: each save shows in the same window at the same place,
 # whose scene clock carries on; a save that does not compile, crashes, throws or never returns
 # leaves the last good picture, with one line each; a save's findings are printed once, at its
-# lines; Esc ends it all, leaving nothing.
+# lines; a shader's save reloads the scene, its error told at its line; Esc ends it all, leaving
+# nothing.
 #   watch_saves_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -123,10 +124,37 @@ wait_said 16
 [ "$(sed -n '/: outside-view: /,$p' "$log" | grep -cE '^.+:[0-9]+: [a-z-]+: ')" -eq 1 ] ||
   fail "a save with nothing to find printed findings: $(sed -n '/: outside-view: /,$p' "$log")"
 
+# A scene with a fragment shader beside it, read when the scene runs: the shader's save reloads
+# the scene as built; the scene's save shows it; a shader's save with an error at line 5 prints
+# it at the shader's path, as the scene's was given, and the last good picture stays; the fixed
+# save shows. None of the shader's saves compiles anything.
+shaded=$root/tests/e2e/scenes/shaded
+sed 's/vec4(1.0, 1.0, 1.0/vec4(0.0, 1.0, 0.0/' "$shaded/Mine.frag" >"$work/Mine.frag"
+wait_said 17
+grep -q '^watch: reloading My Scene.cpp (Mine.frag saved)$' "$log" || fail "a shader's save did not reload the scene"
+cat "$shaded/Scene.cpp" >"$scene"
+wait_said 18
+[ "$(colour)" = 0,255,0 ] || fail "the shader scene did not show its shader's colour: $(colour)"
+compiled=$(grep -c '^watch: compiling ' "$log")
+sed '5s/);$/;/' "$work/Mine.frag" >"$work/next" && cat "$work/next" >"$work/Mine.frag"
+wait_said 19
+grep -qF "$work/Mine.frag:5: error: syntax error" "$log" ||
+  fail "the shader's error is not told at its line: $(tail -5 "$log")"
+# (Its second message, a line of its own: a text of several lines is told whole.)
+grep -qxF "$work/Mine.frag: error: the program was not linked" "$log" ||
+  fail "the shader's second message is not told: $(tail -5 "$log")"
+grep -Eq "^watch: My Scene.cpp threw: (the error|[0-9]+ errors) above; the last scene that worked is back$" "$log" ||
+  fail "the shader's error did not keep the last scene that worked"
+[ "$(on_screen)" = 0,255,0 ] || fail "the last good picture did not stay after the shader's error: $(on_screen)"
+sed 's/vec4(1.0, 1.0, 1.0/vec4(0.0, 0.0, 1.0/' "$shaded/Mine.frag" >"$work/next" && cat "$work/next" >"$work/Mine.frag"
+wait_said 20
+[ "$(colour)" = 0,0,255 ] || fail "the fixed shader did not show: $(colour)"
+[ "$(grep -c '^watch: compiling ' "$log")" = "$compiled" ] || fail "a shader's save compiled the scene again"
+
 # A scene that never returns: a new program takes the frozen one's place with the last scene
 # that worked.
 printf '#include "Tutorial.h"\nvoid TForm1::DrawScene() { for (volatile int I = 0;; ++I) {} }\n' >"$scene"
-wait_said 17
+wait_said 21
 grep -q 'My Scene.cpp drew no frame in 20 s; the program starts again with the last scene that worked' "$log" ||
   fail "a scene that never returns was not reported"
 # The line comes before the new program starts: wait for its window, then for the frozen one to
@@ -135,8 +163,8 @@ frozen=$wid
 for _ in 1 2 3; do wid=$(wait_window "$caption" "$frozen") && break; done
 [ -n "$wid" ] || { fail "no new program's window"; watch_finish; }
 for _ in $(seq 200); do timeout 5 xwininfo -id "$frozen" >/dev/null 2>&1 || break; sleep 0.1; done
-for _ in $(seq 100); do [ "$(on_screen)" = 255,255,255 ] && break; sleep 0.2; done
-[ "$(on_screen)" = 255,255,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
+for _ in $(seq 100); do [ "$(on_screen)" = 0,0,255 ] && break; sleep 0.2; done
+[ "$(on_screen)" = 0,0,255 ] || fail "the last scene that worked did not come back: $(on_screen)"
 # NOTE: the window manager moves it when it gets to it.
 for _ in $(seq 100); do [ "$(window_geometry "$wid")" = "$place" ] && break; sleep 0.1; done
 [ "$(window_geometry "$wid")" = "$place" ] || fail "the new program is not at the old one's place"

@@ -11,7 +11,7 @@ own:
     contract.py times OPTION LIST      the canonical times, a line each; or the error, exit code 2
     contract.py picture-name WxH TIME  640x480@0.5.png
     contract.py windows-path PATH      Z:\\the\\path
-    contract.py report-line < OUTPUT   the driver's last report line, "kind: text"; exit code 1
+    contract.py report-line < OUTPUT   the driver's last report, "kind: text" a line; exit code 1
                                        when it wrote none
 """
 import os
@@ -171,13 +171,37 @@ def parse_picture_name(name):
         return None
 
 
+def text_lines(text):
+    """The lines of a text as a report gives each its own line (Contract::TextLines): blank
+    lines and a line's "\\r" dropped; an empty text is still one line."""
+    return [line.rstrip("\r") for line in text.split("\n") if line.rstrip("\r")] or [""]
+
+
+def report_lines(kind, text):
+    """"KIND: TEXT" for each line of TEXT (Contract::ReportLine)."""
+    return ["%s: %s" % (kind, line) for line in text_lines(text)]
+
+
+def watch_lines(kind, scene, text):
+    """"KIND SCENE: TEXT" for each line of TEXT (Contract::WatchLine)."""
+    return ["%s %s: %s" % (kind, scene, line) for line in text_lines(text)]
+
+
 def report_line(output):
-    """(kind, text) of the driver's last report line in OUTPUT (its standard error, str), or None."""
+    """(kind, text) of the driver's last report in OUTPUT (its standard error, str), or None: an
+    exception's text of several lines (a shader's messages: the last report line and the
+    exception lines right before it) is their texts a line each. Each other kind's text is one
+    line, the last."""
+    texts, kind = [], None
     for line in reversed(output[-OUTPUT_TAIL:].splitlines()):
         m = _REPORT.fullmatch(line.rstrip("\r"))
+        if kind is None and m:
+            kind = m.group(1)
+        elif kind is not None and (kind != "exception" or not m or m.group(1) != kind):
+            break
         if m:
-            return m.group(1), m.group(2)
-    return None
+            texts.append(m.group(2))
+    return (kind, "\n".join(reversed(texts))) if kind else None
 
 
 def watch_line(line):
@@ -213,6 +237,8 @@ SIZE_SAMPLES = ["640x480", "1920x1200", "1x1", "1921x1200", "1920x1201", "0x480"
 TIME_SAMPLES = ["0", "0.50", "1.0", "007", "000.000", "10", "0.05", "123456.123456", "1234567", "0.1234567", ".5",
                 "5.", "-1", "1e3", "", " 1", "0.5,0.50", "0.25,1,0"]
 
+LINES_SAMPLES = ["a\nb", "\n\nx: 1\r\n\r\ny\n", "", "\r\n", "one"]
+
 
 def text():
     """The contract as the driver's --contract prints it (Contract::Text), from this side's code."""
@@ -220,6 +246,10 @@ def text():
     lines += ["exit %s %d" % item for item in EXIT.items()]
     lines += ["report %s: TEXT" % kind for kind in REPORT_KINDS]
     lines += ["watch %s NAME: TEXT" % kind for kind in WATCH_KINDS] + ["watch shown NAME in 12 ms (load 3 ms)"]
+    for sample in LINES_SAMPLES:
+        shown = sample.replace("\n", "\\n").replace("\r", "\\r")
+        lines.append("lines '%s' = %s" % (shown, "|".join(report_lines("exception", sample) +
+                                                          watch_lines("exception", "NAME", sample))))
     lines += ["size-limit %dx%d" % (MAX_WIDTH, MAX_HEIGHT), "time-digits %d" % TIME_DIGITS]
     for word, parse, samples in (("sizes", parse_sizes, SIZE_SAMPLES), ("times", parse_times, TIME_SAMPLES)):
         for sample in samples:
@@ -260,7 +290,7 @@ def main(argv):
             found = report_line(tail(sys.stdin.buffer).decode("utf-8", "replace"))
             if not found:
                 return 1
-            print("%s: %s" % found)
+            print("\n".join(report_lines(*found)))
         else:
             print("usage: contract.py caption | screen | text | sizes OPTION LIST | times OPTION LIST | "
                   "picture-name WxH TIME | windows-path PATH | report-line", file=sys.stderr)

@@ -22,10 +22,11 @@ class Kit:
         flags = read_response(self.compile_rsp)
         for i, flag in enumerate(flags):
             if flag.startswith("-I"):
-                # The headers only: a teacher's reference scene may sit beside them.
+                # The headers only (and the lists they include): a teacher's reference scene may
+                # sit beside them.
                 folder = flag[2:]
                 self.files.update(os.path.join(folder, name) for name in os.listdir(folder)
-                                  if name.endswith(".h") and os.path.isfile(os.path.join(folder, name)))
+                                  if name.endswith((".h", ".inc")) and os.path.isfile(os.path.join(folder, name)))
             elif i and flags[i - 1] == "-include":
                 # The precompiled header's stub (Tutorial.hxx) comes with its .gch; the recorder
                 # (harness/Recorder.h) is a plain header.

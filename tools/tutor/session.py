@@ -22,10 +22,11 @@ import tempfile
 import time
 
 from tutor import xdisplay
-from tutor import contract
+from tutor import contract, messages
 from tutor.contract import MAX_HEIGHT, MAX_WIDTH, report_line, tail
 from tutor.outside import call, finish, run_limited, stop
 from tutor.signals import catch
+from tutor.tree import ROOT
 
 # A session's exit codes, whatever the signal's number.
 SESSION_CODES = {signal.SIGINT: 130, signal.SIGTERM: 143, signal.SIGHUP: 143}
@@ -84,7 +85,9 @@ class Driver:
         return self.process is not None and self.process.poll() is None
 
     def finish(self):
-        """(exit code, None or why): the driver's own report line, or the limit (code 124)."""
+        """(exit code, None or why): the driver's own report, or the limit (code 124). The
+        messages of an exception in compiler form (a shader's, at its lines) are printed first,
+        on the standard error, at the paths as the project's root names them."""
         code = 127 if self.process is None else finish(self.process, max(0.0, self.deadline - time.monotonic()))
         why = None
         if code in (124, 137):
@@ -92,7 +95,11 @@ class Driver:
         elif code:
             self.said.seek(0)
             found = report_line(tail(self.said).decode("utf-8", "replace"))
-            why = "%s: %s" % found if found else "exit code %d" % code
+            # An exception's text may be a shader's messages; another kind's is one line.
+            told, why = messages.account(found[1], root=ROOT) if found and found[0] == "exception" else ([], None)
+            why = "%s: %s" % (found[0], why or found[1]) if found else "exit code %d" % code
+            if told:
+                print("\n".join(told), file=sys.stderr, flush=True)
         self.said.close()
         return code, why
 

@@ -93,6 +93,12 @@ class TestOneStudent:
         ([("Scene.cpp", "1")] + [("h%02d.h" % i, "") for i in range(65)], "it has more than 64 sources and headers"),
         ([("Scene.cpp", bytes(SOURCE_LIMIT // 2))] + [("h%d.h" % i, bytes(SOURCE_LIMIT)) for i in range(8)],
          "its sources and headers are over 8 MiB"),
+        # Shaders are taken as headers are.
+        ([("Scene.cpp", "1"), ("Mine.frag", "1"), ("Mine.frag", "2")], "Mine.frag is in it twice"),
+        ([("Scene.cpp", "1"), ("lib\\x.vert", "")], "lib\\x.vert has a backslash in its name"),
+        ([("Scene.cpp", "1")] + [("s%02d.glsl" % i, "") for i in range(65)], "it has more than 64 sources and headers"),
+        ([("Scene.cpp", "1")] + [("s%d.FRAG" % i, bytes(SOURCE_LIMIT)) for i in range(9)],
+         "its sources and headers are over 8 MiB"),
     ])
     def test_a_name_twice_an_odd_name_or_too_much_refuses_the_student_and_no_more_of_theirs_is_unpacked(
             self, tmp_path, hal, why):
@@ -131,3 +137,24 @@ class TestOneStudent:
         monkeypatch.setattr(intake, "UNPACKED_LIMIT", SOURCE_LIMIT)
         with pytest.raises(intake.Unsafe, match="more than 1 MiB of sources"):
             intake.take(str(tmp_path / "class"), str(tmp_path / "work"))
+
+
+def test_a_scenes_shaders_are_taken_with_its_sources_each_read_as_a_source_is(tmp_path):
+    shader = b"#version 330 core\nvoid main() {}\n"
+    archive = make_zip(tmp_path / "class.zip", [
+        ("Ada_1" + "_assignsubmission_file_/Scene.cpp", "a"), ("Ada_1_assignsubmission_file_/Mine.vert", shader),
+        ("Ada_1_assignsubmission_file_/lib/LIGHT.FRAG", shader), ("Ada_1_assignsubmission_file_/notes.frag.txt", "n"),
+        ("Bo_2_assignsubmission_file_/Scene.cpp", "b"), ("Bo_2_assignsubmission_file_/Big.glsl", bytes(SOURCE_LIMIT + 9)),
+        ("Cy.cpp", "c"), ("Cy.frag", shader)])
+    found, ignored = intake.take(archive, str(tmp_path / "work"))
+    assert [(s.student, read_scene(s)) for s in found] == [
+        ("Ada", ({"Scene.cpp": b"a", "Mine.vert": shader, "lib/LIGHT.FRAG": shader}, None)),
+        ("Bo", (None, (Verdict.DOES_NOT_COMPILE, "Big.glsl is over 1 MiB"))), ("Cy", ({"Cy.cpp": b"c"}, None))]
+    assert found[0].sources() == ["Scene.cpp"] and found[0].others == ["notes.frag.txt"] and ignored == ["Cy.frag"]
+    # A folder's shader that is a link, or not a file, is read by no one.
+    (tmp_path / "class" / "Ada").mkdir(parents=True)
+    (tmp_path / "class" / "Ada" / "Scene.cpp").write_text("a")
+    os.symlink("/etc/shadow", tmp_path / "class" / "Ada" / "Mine.frag")
+    os.mkfifo(tmp_path / "class" / "Ada" / "Mine.vert")
+    ada = intake.take(str(tmp_path / "class"), str(tmp_path / "work2"))[0][0]
+    assert read_scene(ada)[1][0] == Verdict.NOT_A_REGULAR_FILE

@@ -3,9 +3,10 @@ course site's bulk download holds them (`Full Name_ID_assignsubmission_file_/`, 
 file names inside), or a .zip of either. What comes out is one Submission a student.
 
 A zip is hostile until read: each member's name is checked before anything is written, links are
-refused, and only what the grader reads (sources and headers) is unpacked, each to at most one
-byte more than the grader reads of a file, with the bytes actually inflated counted against a
-bound for the student and one for the class. The rest is known by name only. What could harm
+refused, and only what the grader reads (sources, headers and the shaders a scene reads beside
+them) is unpacked, each to at most one byte more than the grader reads of a file, with the bytes
+actually inflated counted against a bound for the student and one for the class. The rest is
+known by name only. What could harm
 the machine refuses the class; what is one student's doing (an odd name in their folder, a file
 twice, too much) refuses that student alone, and the rest are graded.
 """
@@ -25,6 +26,9 @@ STUDENT_FILES = 64  # sources and headers of one student; a scene has a handful
 STUDENT_BYTES = 8 << 20  # bytes of them; a scene's own are a few KiB
 SOURCES = (".cpp",)
 HEADERS = (".h", ".hpp")
+# A scene's shaders, read by LoadProgram when it runs: taken, bounded and counted as its headers
+# are, and placed beside its sources; nothing compiles them on the host.
+SHADERS = (".vert", ".frag", ".glsl")
 # The course site's folder of one submission: the student's full name (underscores made spaces by
 # the site), the participant ID the site matches feedback by, and the plugin it came through
 # (assignsubmission_file, assignsubmission_onlinetext, ...). Newer sites leave out the last "_".
@@ -58,8 +62,9 @@ def is_source(name):
 
 
 def is_read(name):
-    """Whether the build reads a file of that name: a source or a header beside it."""
-    return name.lower().endswith(SOURCES + HEADERS)
+    """Whether the build or the scene reads a file of that name: a source, a header or a shader
+    beside it."""
+    return name.lower().endswith(SOURCES + HEADERS + SHADERS)
 
 
 def parse_folder(name):

@@ -179,8 +179,9 @@ class Run:
     def make_references(self):
         """The reference's pictures, rendered from the teacher's own file (a link to it allowed)."""
         args = self.args
-        reference = intake.Submission("reference", files=[(os.path.basename(args.reference),
-                                                           os.path.realpath(args.reference))])
+        scene = os.path.realpath(args.reference)
+        # The shaders beside it go with it, as a submission's do.
+        reference = intake.Submission("reference", files=[(os.path.basename(args.reference), scene)] + shaders_beside(scene))
         result = self.grader.grade(self.slots[0], reference, "reference")
         if result.verdict != Verdict.PASS:
             print("grade: the reference %s: %s%s" % (args.reference, result.verdict.value,
@@ -284,7 +285,9 @@ class Run:
         """near_identical() of TEXTS in the first slot's sandbox; its failure is told, never raised."""
         slot = self.slots[0]
         try:
-            starter = read_regular(os.path.realpath(self.args.starter), intake.SOURCE_LIMIT)[0] \
+            # The shaders handed out beside it are the starter's too.
+            starter = b"\n".join(read_regular(path, intake.SOURCE_LIMIT)[0] for _, path in
+                                 [("", os.path.realpath(self.args.starter))] + shaders_beside(self.args.starter)) \
                 if self.args.starter else None
             slot.next_user()
             scratch = slot.disk.make()
@@ -337,6 +340,14 @@ class Run:
         for r in graded:
             if r.copy_note:
                 print("near-identical code, %s: %s" % (printable(r.student), r.copy_note))
+
+
+def shaders_beside(scene):
+    """The shader files beside the teacher's SCENE file: [(name, path)], at most as many as a
+    student's files."""
+    folder = os.path.dirname(os.path.realpath(scene))
+    names = sorted(name for name in os.listdir(folder) if name.lower().endswith(intake.SHADERS))
+    return [(name, os.path.join(folder, name)) for name in names[:intake.STUDENT_FILES]]
 
 
 def shown(files):

@@ -1,7 +1,7 @@
 """Which students handed in near-identical code, by Debian's similarity tester (sim_c++), which
 compares token by token: layout, comments and names do not count.
 
-A submission is all its files, sources and headers. Each is cut into tokens here, as sim_c++'s own
+A submission is all its files, sources, headers and shaders. Each is cut into tokens here, as sim_c++'s own
 lexer would, and written one token a line: sim_c++'s "line N" is then token N, whatever the
 submission's line ends or layout. The tokens that match the starter code the teacher handed out
 are taken out first, so two students who both kept it are not alike for that. A pair is

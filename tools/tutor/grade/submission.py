@@ -8,6 +8,7 @@ import re
 import shutil
 
 from tutor import findings
+from tutor.messages import told as told_messages
 from tutor.contract import report_line, verdict as driver_verdict
 from tutor.grade import png
 from tutor.grade.intake import SOURCE_LIMIT
@@ -79,7 +80,7 @@ class Grader:
         pictures, messages, found = {}, "", []
         try:
             messages = self.compile(slot, scratch, submission.sources())
-            self.show(slot, scratch, tag, pictures, found)
+            self.show(slot, scratch, tag, pictures, found, self.names(submission))
             verdict, detail = Verdict.PASS, ""
         except Failure as failure:
             verdict, detail, messages = failure.verdict, failure.detail, failure.messages or messages
@@ -98,11 +99,15 @@ class Grader:
         slot.disk.clear()
         result = Result.of(submission, tag, verdict, detail, messages, pictures)
         if found:
-            # FILE as compiled is the sandbox's path: the student knows their own file's name.
-            names = {"/scratch/src/" + name: student_name(name) for name in submission.sources()}
+            names = self.names(submission)
             result.findings = findings.shown(found[0].findings, "/scratch/src", names)
             result.more_findings = found[0].more
         return result
+
+    @staticmethod
+    def names(submission):
+        """FILE as compiled is the sandbox's path: the student knows their own file's name."""
+        return {"/scratch/src/" + name: student_name(name) for name in submission.sources()}
 
     def compile(self, slot, scratch, sources):
         """Compiles each of SOURCES to an object of its own, then links them all with the tools'
@@ -125,9 +130,10 @@ class Grader:
                               text[:MESSAGES_LIMIT])
         return plain_paths(output)[:MESSAGES_LIMIT]
 
-    def show(self, slot, scratch, tag, pictures, found):
+    def show(self, slot, scratch, tag, pictures, found, names):
         """Runs the program, which writes its pictures into /scratch/pictures, and takes them;
-        what the recorder found in their frames goes into FOUND, even when the run failed."""
+        what the recorder found in their frames goes into FOUND, even when the run failed. NAMES
+        tell the sandbox's paths in an exception's messages as the student named the files."""
         os.makedirs(os.path.join(scratch, "pictures"))
         os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
         argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM] + driver_orders("pictures", self.args.sizes,
@@ -138,9 +144,13 @@ class Grader:
         if code is None:
             raise Failure(Verdict.HUNG, "the run took more than %g s, %d of %d pictures taken"
                           % (self.args.timeout, len(made), len(self.args.shots)))
-        line = (report_line(said) or ("", ""))[1]
+        text = (report_line(said) or ("", ""))[1]
         if driver_verdict(code):
-            raise Failure(Verdict(driver_verdict(code)), printable(line) or "exit code %d" % code)
+            # A shader's messages (LoadProgram's), each at its line in the submission's own file.
+            told, rest = told_messages(text, names=names)
+            detail = printable("; ".join(rest + [str(m) for m in told]))
+            raise Failure(Verdict(driver_verdict(code)), detail or "exit code %d" % code,
+                          "\n".join(map(str, told))[:MESSAGES_LIMIT])
         if code != 0:
             raise Failure(Verdict.CRASHED, "exit code %d" % code)
         if refused:

@@ -8,6 +8,7 @@ from tutor.watch.program import Lines, say
 from tutor.watch.shows import Reload, Restart
 
 PROGRAM_FILES = (".cpp", ".h", ".rc", ".form", ".def")  # in src/ and framework/: the host's own
+SHADER_FILES = (".vert", ".frag", ".glsl")  # beside the scene: read when it runs, never compiled here
 
 
 class Watcher:
@@ -18,6 +19,7 @@ class Watcher:
         # What the recorder finds is told at the scene's path as the student gave it.
         self.shows = (Restart if restart else Reload)(build, self.name, {scene: given or scene})
         self.events = None
+        self.built = False  # whether the scene's last build worked: a shader's save needs no other
 
     def build_scene(self):
         """Builds the scene as it is now (the kit first, when the program has changed); returns
@@ -25,6 +27,7 @@ class Watcher:
         # Also where an editor's problem list starts afresh (.vscode/tasks.json).
         say("compiling %s" % self.name)
         times = self.builder.make(self.scene, self.shows.linked)
+        self.built = bool(times)
         if not times:
             say("%s does not compile; %s" % (self.name, "the last good scene stays" if self.shows.program
                                              else "fix it and save"))
@@ -62,10 +65,20 @@ class Watcher:
                 say("%s changed: the program starts again" % os.path.relpath(program_changed[0], self.root))
                 if self.build_scene():
                     self.shows.program_changed()
-            elif self.scene in paths:
+            elif self.scene in paths or (not self.built and self.shaders(paths)):
                 times = self.build_scene()
                 if times:
                     self.shows.show(times)
+            elif self.shaders(paths):
+                # The scene as built reads its shaders anew when it starts: shown again, not rebuilt.
+                say("reloading %s (%s saved)" % (self.name, ", ".join(self.shaders(paths))))
+                self.shows.show(None)
+
+    def shaders(self, paths):
+        """The names of the shader files beside the scene among PATHS."""
+        folder = os.path.dirname(self.scene)
+        return sorted(os.path.basename(p) for p in paths
+                      if os.path.dirname(p) == folder and p.lower().endswith(SHADER_FILES))
 
     @staticmethod
     def one_save(events, path):

@@ -10,6 +10,7 @@ import subprocess
 import threading
 import time
 
+from tutor import messages
 from tutor.contract import CAPTION, WATCH_KINDS, report_line, watch_line
 from tutor.outside import run_limited
 
@@ -51,6 +52,7 @@ class Program:
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
         self.said = collections.deque(maxlen=50)  # its last lines, for the report of its end
         self.reports = queue.Queue()  # what it says of the scenes, for hand_over
+        self.early = None  # a line taken from reports ahead of its turn
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
@@ -65,19 +67,46 @@ class Program:
 
     def report(self, timeout):
         """Its next line about a scene, or None when none came in time."""
+        if self.early:
+            line, self.early = self.early, None
+            return line
         try:
             return self.reports.get(timeout=max(0.0, timeout))
         except queue.Empty:
             return None
 
+    def next_report(self, kind, scene, timeout=0.2):
+        """The text of its next line if that goes on a report of KIND about SCENE (a text of
+        several lines, written at once), or None; a line of anything else is kept for report."""
+        try:
+            line = self.reports.get(timeout=timeout)
+        except queue.Empty:
+            return None
+        m = watch_line(line)
+        if m[:2] == (kind, scene):
+            return m[2]
+        self.early = line
+        return None
+
     def ended(self):
         return self.process.poll() is not None
 
-    def trouble(self):
-        """What it said last of a crash or an exception, or its exit code; once it has ended."""
+    def trouble(self, names=None):
+        """What it said last of a crash or an exception, or its exit code; once it has ended. The
+        messages of a driver's exception in compiler form are printed first, NAMES telling their
+        paths as the student knows them (tutor.messages)."""
         self.reader.join(timeout=2)
-        line = next((l for l in reversed(list(self.said))
-                     if (watch_line(l) or report_line(l) or ("",))[0] in WATCH_KINDS), None)
+        said = list(self.said)
+        at = next((i for i in reversed(range(len(said)))
+                   if (watch_line(said[i]) or report_line(said[i]) or ("",))[0] in WATCH_KINDS), None)
+        line = None if at is None else said[at]
+        if line and (report_line(line) or ("",))[0] == "exception":
+            # The driver's report, with the lines of its kind before it: a text of several lines.
+            kind, text = report_line("\n".join(said[:at + 1]))
+            told, why = messages.account(text, names=names)
+            if told:
+                print("\n".join(told), flush=True)
+            return "%s: %s" % (kind, why)
         return line or "exit code %s" % self.process.returncode
 
     def window(self):

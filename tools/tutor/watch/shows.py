@@ -5,7 +5,7 @@ import re
 import shutil
 import time
 
-from tutor import findings
+from tutor import findings, messages
 from tutor.contract import watch_line, windows_path
 from tutor.watch.program import Program, geometry, place, say
 
@@ -56,7 +56,7 @@ class Show:
         stopped by a fault outside the guarded frame (True)."""
         self.program.process.wait()
         code = self.program.process.returncode
-        trouble = self.program.trouble()
+        trouble = self.program.trouble(self.names)
         self.program.stop()
         self.program = None
         if code == 0:
@@ -84,6 +84,7 @@ class Reload(Show):
         self.next_file = os.path.join(build, "watch", "next")
         self.count = 0
         self.good = None  # the module of the last scene that worked
+        self.unanswered = None  # (times,) of a save handed to a program that stopped before its word
         os.makedirs(self.loaded, exist_ok=True)
         for old in os.listdir(self.loaded):
             os.remove(os.path.join(self.loaded, old))
@@ -106,6 +107,11 @@ class Reload(Show):
     def stopped(self, trouble):
         say("the program stopped: %s; it starts again" % trouble)
         self.start_host()
+        # A save the stopped program never told of goes to the new one, once: Wine may fail to
+        # start a program on a loaded machine, and the save would otherwise never show.
+        if self.unanswered:
+            (times,), self.unanswered = self.unanswered, None
+            self.hand_over(times, again=True)
 
     def tell_next(self, module):
         """Names the module the host is to load next (none: no scene), in one step."""
@@ -119,9 +125,10 @@ class Reload(Show):
         self.start([os.path.join(self.build, "drivers", "WatchHost.exe"), "--next", windows_path(self.next_file),
                     "--screenshot", windows_path(self.shot)])
 
-    def hand_over(self, times):
+    def hand_over(self, times, again=False):
         """Gives the running host the scene just built, under a name never loaded before, and
         reports what it made of it."""
+        self.unanswered = None
         self.count += 1
         module = os.path.join(self.loaded, "scene-%d.dll" % self.count)
         shutil.copyfile(self.target(), module)
@@ -144,10 +151,23 @@ class Reload(Show):
                     if load and times else "screenshot %s" % self.shot)
             else:
                 what = {"crash": "crashed", "exception": "threw", "failed": "could not be loaded"}[m[0]]
-                say("%s %s: %s; %s" % (self.name, what, m[2], "the last scene that worked is back"
+                # A text of several lines (a shader's messages) comes a line each, at once.
+                text = [m[2]]
+                while True:
+                    more = self.program.next_report(m[0], name)
+                    if more is None:
+                        break
+                    text.append(more)
+                told, why = messages.account("\n".join(text), names=self.names) if m[0] == "exception" \
+                    else ([], " ".join(text))
+                if told:
+                    print("\n".join(told), flush=True)
+                say("%s %s: %s; %s" % (self.name, what, why, "the last scene that worked is back"
                                        if self.good else "nothing has worked yet: the window stays black"))
             return
-        if not self.program.ended():
+        if self.program.ended():
+            self.unanswered = None if again else (times,)
+        else:
             # A scene that never returns holds the program: a new one takes its place.
             say("%s drew no frame in %d s; the program starts again with %s" % (
                 self.name, FIRST_FRAME_TIMEOUT, "the last scene that worked" if self.good else "no scene"))
@@ -173,12 +193,12 @@ class Restart(Show):
             time.sleep(0.02)
         if os.path.exists(self.shot + ".new"):
             os.replace(self.shot + ".new", self.shot)
-            say("screenshot %s (compile %.2f s, link %.2f s, start and first frame %.2f s)"
-                % ((self.shot,) + times + (time.monotonic() - started,)))
+            said = "compile %.2f s, link %.2f s, " % times if times else ""
+            say("screenshot %s (%sstart and first frame %.2f s)" % (self.shot, said, time.monotonic() - started))
         elif self.program.ended():
             self.program.process.wait()
             say("the program stopped: %s; watching goes on" % (
-                self.program.trouble() if self.program.process.returncode else "it ended at once"))
+                self.program.trouble(self.names) if self.program.process.returncode else "it ended at once"))
             self.program.stop()
             self.program = None
         else:
