@@ -29,10 +29,10 @@ cp "$fixtures"/{correct,distorted,broken,null,forever,throws,greedy,peek,garbled
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 cp "$fixtures/correct.cpp" "$class/$odd.cpp"
 echo "read me" >"$class/notes.txt"
-# Scenes with a fragment shader beside them, read when they run: white (passes), red (differs),
-# and one whose shader has an error at line 5.
+# Scenes with a shader pair beside them, loaded when they run: white (passes), red (differs),
+# and one whose fragment shader has an error at line 5.
 for name in shaded tinted misshaded; do
-  mkdir "$class/$name" && cp "$fixtures/shaded/Scene.cpp" "$fixtures/shaded/Mine.frag" "$class/$name/"
+  mkdir "$class/$name" && cp "$fixtures/shaded/"{Scene.cpp,Mine.vert,Mine.frag} "$class/$name/"
 done
 sed -i 's/vec4(1.0, 1.0, 1.0/vec4(1.0, 0.0, 0.0/' "$class/tinted/Mine.frag"
 sed -i '5s/);$/;/' "$class/misshaded/Mine.frag"

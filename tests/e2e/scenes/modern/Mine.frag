@@ -1,5 +1,0 @@
-#version 330 core
-out vec4 Colour;
-
-void main()
-{ Colour = vec4(1.0, 0.5, 0.0, 1.0) }
