@@ -13,13 +13,13 @@ fail() { echo "FAIL: $*"; exit 1; }
 case $scenario in
   pictures)
     # The square of a vertex buffer, a vertex array and shaders with the frame's matrices, the
-    # shaders in the scene's text or in files beside it, pictures as the fixed pipeline's does,
-    # within capture's own tolerance; one program resized to each size, as a user would.
+    # shaders in the scene's text or in files beside it (scenes/shaded/), pictures as the fixed
+    # pipeline's does, within capture's own tolerance; one program resized to each size.
     sizes=800x400,400x800,517x333
     capture --sizes $sizes --out "$work/square" "$build/Square.exe" || fail "capture of Square failed"
-    for scene in buffers files; do
+    for scene in Modern_buffers ShaderBeside; do
       said=$(capture --sizes $sizes --out "$work/$scene" --reference "$work/square" \
-        "$build/drivers/Modern_$scene.exe" 2>&1) || fail "$scene does not picture as Square: $said"
+        "$build/drivers/$scene.exe" 2>&1) || fail "$scene does not picture as Square: $said"
       echo "$scene pictures as Square at $sizes"
     done
     # The example: at 0 s its triangle is the classic one; a second later a quarter turn.

@@ -1,4 +1,0 @@
-#version 330 core
-out vec4 Colour;
-
-void main() { Colour = vec4(1.0); }
