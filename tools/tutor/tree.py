@@ -6,6 +6,8 @@ and passed on to every tool it calls through TUTORIAL_ROUTE; TUTORIAL_FORCE_X64=
 64-bit route on any machine.
 `python3 -m tutor route` prints the route this machine takes.
 """
+import contextlib
+import fcntl
 import os
 import sys
 
@@ -101,3 +103,19 @@ def watch_work(build):
 def grade_work(build):
     return os.path.join(build, "grade-work")
 
+
+
+@contextlib.contextmanager
+def build_lock(build):
+    """Held while anything builds in BUILD: two ninjas in one folder tear its log, and then rebuild
+    what another tool is reading (a half-written precompiled header crashes the compiler reading
+    it, a half-written import library fails the watch loop's link). The other build's own time
+    limit bounds the wait."""
+    os.makedirs(build, exist_ok=True)
+    with open(os.path.join(build, ".build.lock"), "w") as lock:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            print("build: waiting for another build of %s to end" % build, file=sys.stderr, flush=True)
+            fcntl.flock(lock, fcntl.LOCK_EX)
+        yield

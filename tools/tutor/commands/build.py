@@ -2,7 +2,6 @@
 CMakePresets.json, so that an editor configuring with it shares this build) and builds with the
 route's cross compiler; ARCH=x64 builds the 64-bit variant in build-x64/, the 32-bit program in
 build/ is the default. Quiet unless the compiler has something to say."""
-import fcntl
 import os
 import re
 import subprocess
@@ -29,16 +28,7 @@ def main(argv):
     code = setup()
     if code:
         return code
-    os.makedirs(build, exist_ok=True)
-    # One build of a folder at a time: two ninjas in one folder tear its log, and then rebuild what
-    # another tool is reading (a half-written precompiled header crashes the compiler reading it).
-    # The other's own time limit bounds the wait.
-    with open(os.path.join(build, ".build.lock"), "w") as lock:
-        try:
-            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        except BlockingIOError:
-            print("build: waiting for another build of %s to end" % build, file=sys.stderr)
-            fcntl.flock(lock, fcntl.LOCK_EX)
+    with tree.build_lock(build):
         return configure_and_build(build, width, argv)
 
 

@@ -5,6 +5,7 @@ import re
 import sys
 import time
 
+from tutor import tree
 from tutor.kit import Kit
 from tutor.outside import run_limited
 
@@ -30,8 +31,9 @@ class SceneBuild:
     def update(self):
         """Builds the kit, with the program's libraries and the host it is made of; True when
         it is ready."""
-        if self.step(["cmake", "--build", self.build, "--target", "kit"]) is None:
-            return False
+        with tree.build_lock(self.build):  # as tools/build: another tool may build this folder
+            if self.step(["cmake", "--build", self.build, "--target", "kit"]) is None:
+                return False
         try:
             self.kit = Kit(self.build)
         except OSError as error:
