@@ -134,12 +134,19 @@ class Grader:
         """Runs the program, which writes its pictures into /scratch/pictures, and takes them;
         what the recorder found in their frames goes into FOUND, even when the run failed. NAMES
         tell the sandbox's paths in an exception's messages as the student named the files."""
-        os.makedirs(os.path.join(scratch, "pictures"))
-        os.chown(os.path.join(scratch, "pictures"), slot.uid, slot.uid)
+        folder = os.path.join(scratch, "pictures")
         argv = [self.boxes.wine, "/scratch/%s.exe" % PROGRAM] + driver_orders("pictures", self.args.sizes,
                                                                                self.args.times)
-        code, said = self.boxes.run(slot, scratch, argv, display=True)
-        made, refused, read = take_pictures(os.path.join(scratch, "pictures"), self.args.shots)
+        for again in (False, True):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            os.chown(folder, slot.uid, slot.uid)
+            code, said = self.boxes.run(slot, scratch, argv, display=True)
+            # A run that ended having said nothing, with a code the program never gives: Wine failing
+            # to start it on a loaded machine (seen: exit code 1), not the scene. It runs once more.
+            if again or code in (None, 0) or driver_verdict(code) or report_line(said):
+                break
+        made, refused, read = take_pictures(folder, self.args.shots)
         found.append(read)
         if code is None:
             raise Failure(Verdict.HUNG, "the run took more than %g s, %d of %d pictures taken"
