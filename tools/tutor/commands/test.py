@@ -78,8 +78,9 @@ def suite(width, route, ctest_args):
                      os.path.join(folder, "Tutorial.exe")], 300, env=dict(os.environ, **tools))
     # Tests labelled per-route (the tools and the fuzzer) or one-width (the pictures, the editor)
     # run with the width this machine runs, not twice; the other width builds only what the rest
-    # needs.
-    choice, targets = [], []
+    # needs. This width builds the kit too: the tools' tests build scenes with it, and would
+    # otherwise build it within their own time limits, side by side.
+    choice, targets = [], ["--target", "all", "kit"]
     if width != route:
         choice, targets = ["-LE", "per-route|one-width"], ["--target", "width_tests"]
         print("=== %s: the suite, less the tests that run with %s only ===" % (width, route), flush=True)
