@@ -21,19 +21,16 @@ class Ending : public MainWindow, public testing::WithParamInterface<TEnding>
 {
 };
 
-TEST_P(Ending, EndsRunWithinASecondWhileFramesSpin)
+// Counted in frames, not seconds: a clock fails on a loaded machine, and a loop that never ends
+// is the test's time limit.
+TEST_P(Ending, EndsRunWithinTwoFramesWhileFramesSpin)
 {
-    Clock::time_point Posted;
     RunFrames(
         [&](int Frame)
         {
             if (Frame == 2)
-            {
-                Posted = Clock::now();
                 ::PostMessageW(Window, GetParam().Msg, GetParam().WParam, GetParam().LParam);
-            }
         });
-    EXPECT_LT(Clock::now() - Posted, std::chrono::seconds(1));
     EXPECT_LE(Frames, 4);
     EXPECT_TRUE(::IsWindow(Window)) << "the window goes with the form, after Run";
 }
