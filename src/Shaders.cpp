@@ -13,16 +13,6 @@
 namespace
 {
 
-std::wstring Widen(const std::string& Text)
-{
-    const int Size =
-        ::MultiByteToWideChar(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
-    std::wstring Wide(static_cast<std::size_t>(Size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), Wide.data(),
-                          Size);
-    return Wide;
-}
-
 // The file at Path as the compiler spelled it. Built on Linux and run under Wine, that is a
 // Linux path: Wine's kernel32 translates it, and its drive Z: is Linux's root. Otherwise it is
 // Windows' own, or relative to the current folder.
