@@ -80,6 +80,39 @@ def test_a_session_boots_its_prefix_once_exports_it_and_ends_it(stand_ins, capsy
     assert (build / "wine" / ".booted").exists()
 
 
+def test_sessions_of_one_prefix_share_its_server_and_the_last_out_ends_it(stand_ins):
+    # A server as Wine's: -p refuses (2) while one runs, -k ends it. Boots are counted.
+    folder = stand_ins
+    server = folder / "bin" / "wineserver"
+    server.write_text('#!/bin/sh\necho "$*" >>"{0}/server.log"\ncase "$1" in\n'
+                      '  -p) [ -e "{0}/running" ] && exit 2; touch "{0}/running" ;;\n'
+                      '  -k) rm -f "{0}/running" ;;\nesac\n'.format(folder))
+    loader = folder / "wine"
+    loader.write_text(loader.read_text().replace("echo booted", 'echo "$1" >>"%s/boots.log"' % folder))
+    build = str(folder / "build")
+    boots = lambda: (folder / "boots.log").read_text().count("wineboot")
+    with session.Session(build):
+        pass  # the prefix prepared
+    first = boots()
+    # A watch loop open while the student runs another tool in the same build: neither
+    # ends the other's programs, and the server is booted once.
+    del os.environ["TUTORIAL_WINE_SESSION"]
+    outer = session.Session(build)
+    outer.__enter__()
+    del os.environ["TUTORIAL_WINE_SESSION"]
+    with session.Session(build):
+        assert (folder / "running").exists()
+    assert (folder / "running").exists() and boots() == first + 1
+    outer.__exit__(None, None, None)
+    assert not (folder / "running").exists()
+    # A server a killed tool left is joined, not refused, and ended with the session.
+    del os.environ["TUTORIAL_WINE_SESSION"]
+    (folder / "running").touch()
+    with session.Session(build):
+        pass
+    assert not (folder / "running").exists() and boots() == first + 1
+
+
 def test_a_driver_says_in_one_line_why_it_failed(stand_ins):
     folder = stand_ins
     script = folder / "driver"

@@ -34,3 +34,11 @@ def test_the_route_follows_the_32bit_loader_unless_forced(tmp_path, monkeypatch,
     # Passed on to every tool the command calls, which takes it as it is.
     assert os.environ["TUTORIAL_ROUTE"] == route
 
+
+
+def test_a_relative_build_dir_is_taken_from_where_the_tool_was_started(tmp_path, monkeypatch):
+    # The sandboxes mount the build's files at their own paths: a relative one once sent the
+    # grader round the path's parents for ever.
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setenv("BUILD_DIR", "build-x64")
+    assert tree.build_dir() == str(tmp_path / "build-x64")

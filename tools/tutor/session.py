@@ -13,6 +13,7 @@ Also what the tools do in a session: the driver's run with its one-line report, 
 a window by its exact name, for a file while a process runs, for a process to end, each outside
 call with a time limit (NOTE: any X client can wait for ever on a window whose program crashes).
 """
+import fcntl
 import fnmatch
 import os
 import signal
@@ -30,6 +31,7 @@ from tutor.tree import ROOT
 
 # A session's exit codes, whatever the signal's number.
 SESSION_CODES = {signal.SIGINT: 130, signal.SIGTERM: 143, signal.SIGHUP: 143}
+SERVER_RUNNING = 2  # wineserver -p's exit code when the prefix has a server already
 X_TIMEOUT = 5  # seconds for one X client's answer
 POLL = 0.05  # seconds between two looks
 
@@ -178,6 +180,22 @@ def desktop_running(prefix):
     return False
 
 
+class PrefixGuard:
+    """Held while a session starts or ends the prefix's server, so that no other does the same
+    at once: one prepares the prefix while the next waits, and none ends a server that another
+    is joining."""
+
+    def __init__(self, prefix):
+        self.path = os.path.join(prefix, ".sessions.guard")
+
+    def __enter__(self):
+        self.file = open(self.path, "a")
+        fcntl.flock(self.file, fcntl.LOCK_EX)
+
+    def __exit__(self, *_):
+        self.file.close()
+
+
 class Failed(SystemExit):
     """The session could not start, said why: the tool ends with exit code 1."""
 
@@ -195,7 +213,7 @@ class Session:
     def __init__(self, build, own_display=False):
         self.build, self.own_display = build, own_display
         self.nested, self.handlers = False, {}
-        self.xvfb = self.wm = None
+        self.xvfb = self.wm = self.users = None
         self.server = False
 
     def __enter__(self):
@@ -239,12 +257,21 @@ class Session:
             self.wm = xdisplay.start_window_manager(number, detach=True)
             env["DISPLAY"] = ":" + number
 
-        self.server = True
-        if call(["wineserver", "-p"], 30) != 0:
+        # Tools in one build folder share its prefix's server: one that is running (another
+        # tool's, or one a killed tool left) is joined, and the last session out ends it.
+        self.users = open(os.path.join(prefix, ".sessions"), "a")
+        with PrefixGuard(prefix):
+            fcntl.flock(self.users, fcntl.LOCK_SH)
+            self.server = True
+            # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open
+            # for as long as they run.
+            self.start_server(wine, prefix, os.path.join(build, "home", "wineboot.log"))
+        env["TUTORIAL_WINE_SESSION"] = "1"
+
+    def start_server(self, wine, prefix, log):
+        started = call(["wineserver", "-p"], 30)
+        if started not in (0, SERVER_RUNNING):
             raise Failed("wineserver did not start")
-        # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open for
-        # as long as they run.
-        log = os.path.join(build, "home", "wineboot.log")
         booted = os.path.join(prefix, ".booted")
         if not os.path.isfile(booted):
             print("Preparing the Wine prefix in %s (once)..." % prefix, file=sys.stderr)
@@ -255,10 +282,12 @@ class Session:
             open(booted, "a").close()
             # Creating the prefix leaves a desktop process that ends a few seconds later: start afresh.
             call(["wineserver", "-k"], 30)
-            call(["wineserver", "-p"], 30)
+            started = call(["wineserver", "-p"], 30)
         # NOTE: a persistent server and a warm-up start Wine's services once, detached; otherwise
-        # they inherit the first program's output pipes and every later start waits for them.
-        self.boot(wine, log, 120)
+        # they inherit the first program's output pipes and every later start waits for them. A
+        # running server has its services: each boot would add another set.
+        if started == 0:
+            self.boot(wine, log, 120)
         # NOTE: the first window of a session starts the desktop process, which then holds the
         # starting program's output pipes for ~10 s after it exits: start it here, detached.
         if not desktop_running(prefix):
@@ -268,7 +297,6 @@ class Session:
                 if desktop_running(prefix):
                     break
                 time.sleep(POLL)
-        env["TUTORIAL_WINE_SESSION"] = "1"
 
     @staticmethod
     def boot(wine, log, limit):
@@ -290,7 +318,14 @@ class Session:
         for number in self.handlers:
             signal.signal(number, signal.SIG_IGN)
         if self.server:
-            call(["wineserver", "-k"], 15, stderr=subprocess.DEVNULL)
+            with PrefixGuard(os.environ["WINEPREFIX"]):
+                try:
+                    # Held shared by every session of the prefix: taken alone, this one is the last.
+                    fcntl.flock(self.users, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    call(["wineserver", "-k"], 15, stderr=subprocess.DEVNULL)
+                except BlockingIOError:
+                    pass
+                self.users.close()
             self.server = False
         for process in (self.wm, self.xvfb):
             if process:

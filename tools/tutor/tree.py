@@ -74,8 +74,9 @@ def toolchain(width=None):
 
 
 def build_dir(width=None):
-    """The build folder of that width (build/ or build-x64/); BUILD_DIR wins."""
-    return os.environ.get("BUILD_DIR") or default_build_dir(width)
+    """The build folder of that width (build/ or build-x64/); BUILD_DIR wins. Always absolute: the
+    sandboxes mount what lies in it at the same path."""
+    return os.path.abspath(os.environ.get("BUILD_DIR") or default_build_dir(width))
 
 
 def default_build_dir(width=None):

@@ -87,6 +87,8 @@ def folders(files, scratch, hidden):
     # in a mask are made once it is there.
     above = {"/etc", "/usr"}
     for _, target in binds:
+        if not os.path.isabs(target):
+            raise ValueError("a sandbox mounts only absolute paths: %s" % target)
         parent = os.path.dirname(target)
         while parent not in ("/", "/tmp") and not (any(within(parent, top) for top in shown) and
                                                    not any(within(parent, m) for m in masked)):
