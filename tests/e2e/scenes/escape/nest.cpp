@@ -1,12 +1,8 @@
 // Reaches for the kernel by raw system calls, as a Windows program under Wine can: a raw clone
 // gives a single-threaded child (a Wine process has many threads, and unshare wants one), which
-// tries a user namespace of its own, a network namespace and io_uring. If any of them worked, or
-// the child could not say, the window is painted red; otherwise the expected square is drawn.
-#include "Tutorial.h"
-
-#include <GL/gl.h>
-
+// tries a user namespace of its own, a network namespace and io_uring.
 #include <cstdint>
+#include <string>
 
 static std::intptr_t Sys(std::intptr_t Number, std::intptr_t A = 0, std::intptr_t B = 0,
                          std::intptr_t C = 0, std::intptr_t D = 0)
@@ -38,8 +34,8 @@ constexpr std::intptr_t Interrupted = -4;
 constexpr int Ran = 0x40; // in the child's exit code: it got this far
 constexpr int MadeUser = 1, MadeNet = 2, MadeRing = 4;
 
-// Whether anything the child tried worked, or it could not tell (then nothing is proved).
-static bool Escapes()
+// What the child made, or that it could not tell (then nothing is proved).
+std::string Nest()
 {
     // NOTE: no exit signal, so that however Wine handles SIGCHLD the child waits to be reaped.
     const std::intptr_t Child = Sys(SysClone, 0, 0, 0, 0);
@@ -58,21 +54,21 @@ static bool Escapes()
             Sys(SysExitGroup, Ran | Made);
     }
     if (Child < 0)
-        return true;
+        return "no child was cloned, so nothing was proved; ";
     int Status = 0;
     std::intptr_t Waited;
     do
         Waited = Sys(SysWait4, Child, std::intptr_t(&Status), WaitAll, 0);
     while (Waited == Interrupted);
-    const bool Exited = (Status & 0x7f) == 0;
-    return Waited != Child || !Exited || ((Status >> 8) & 0xff) != Ran;
-}
-
-void TForm1::DrawScene()
-{
-    static const bool Escaped = Escapes();
-    ::glClearColor(Escaped ? 1.0f : 0.0f, 0.0f, 0.0f, 1.0f);
-    ::glClear(GL_COLOR_BUFFER_BIT);
-    if (!Escaped)
-        ::glRectf(-3.0f, -3.0f, 3.0f, 3.0f);
+    const int Code = (Status >> 8) & 0xff;
+    if (Waited != Child || (Status & 0x7f) != 0 || (Code & Ran) == 0)
+        return "the child did not tell what it made, so nothing was proved; ";
+    std::string Out;
+    if (Code & MadeUser)
+        Out += "made a user namespace; ";
+    if (Code & MadeNet)
+        Out += "made a network namespace; ";
+    if (Code & MadeRing)
+        Out += "set up io_uring; ";
+    return Out;
 }
