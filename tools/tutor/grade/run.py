@@ -86,11 +86,10 @@ class Run:
         refused it, or None. An interruption ends the sandboxes; the slots, the work folder and
         the run's lock go either way."""
         try:
-            for step in (self.take_class, self.prove_limits, self.take_references):
+            for step in (self.take_class, self.prove_limits, self.take_pictures, self.grade_class):
                 refused = step()
                 if refused:
                     return refused
-            self.grade_class()
             self.check_similarity()
         except Interrupted as stop:
             self.code = stop.code
@@ -150,14 +149,9 @@ class Run:
             "; WITHOUT %s" % ", ".join(missing) if missing else ""), flush=True)
         return None
 
-    def take_references(self):
-        """The reference's picture at each shot ({Shot: path}), rendered from the teacher's scene
-        in the first slot or taken from the teacher's folder of pictures, and the judge that holds
-        the class against them; the class is refused, having said why, when they cannot be had."""
-        self.tell_held_back()
-        refused = self.make_references() if not self.args.pictures else self.take_pictures()
-        if refused:
-            return refused
+    def make_judge(self):
+        """The judge that holds the class against the reference's pictures at each shot ({Shot:
+        path}); the class is refused, having said why, when one cannot be measured."""
         args = self.args
         self.allowed, unmeasured = measure(self.references, args.shots, args.fuzz, args.tolerance, args.jobs)
         if unmeasured:
@@ -177,12 +171,16 @@ class Run:
                 ", ".join(held_parts(args.sizes, args.times, args.held)), args.draw), flush=True)
 
     def make_references(self):
-        """The reference's pictures, rendered from the teacher's own file (a link to it allowed)."""
+        """The reference's pictures, rendered from the teacher's own file (a link to it allowed) in
+        the first slot, and the judge; 2 when they cannot be had, having said why, and None when
+        the run is being stopped."""
         args = self.args
         scene = os.path.realpath(args.reference)
         # The shaders beside it go with it, as a submission's do.
         reference = intake.Submission("reference", files=[(os.path.basename(args.reference), scene)] + shaders_beside(scene))
         result = self.grader.grade(self.slots[0], reference, "reference")
+        if self.boxes.stopping.is_set():
+            return None
         if result.verdict != Verdict.PASS:
             print("grade: the reference %s: %s%s" % (args.reference, result.verdict.value,
                                                      ": " + result.detail if result.detail else ""), file=sys.stderr)
@@ -190,10 +188,14 @@ class Run:
                 print(result.messages, file=sys.stderr)
             return 2
         self.references = result.pictures
-        return None
+        return self.make_judge()
 
     def take_pictures(self):
-        """The reference's pictures, each taken from the teacher's folder as a submission's is."""
+        """The reference's pictures, each taken from the teacher's folder as a submission's is,
+        and the judge; a reference to be pictured is the first job of grade_class."""
+        self.tell_held_back()
+        if not self.args.pictures:
+            return None
         args, out = self.args, self.grader.out
         references = {}
         for shot in args.shots:
@@ -206,25 +208,40 @@ class Run:
                 print("grade: the reference picture %s: %s" % (args.pictures[shot], error), file=sys.stderr)
                 return 2
         self.references = references
-        return None
+        return self.make_judge()
 
     def grade_class(self):
         """Grades the submissions into their places in results with a thread a slot, and waits
-        for them."""
+        for them. A reference to be pictured is the first slot's first job: the other slots start
+        on the class meanwhile, and each result is judged once the reference's pictures are
+        there. 2 when they cannot be had: the class's sandboxes are ended, and nothing reported."""
         self.results = [None] * len(self.submissions)
         work = queue.Queue()
         for index in range(len(self.submissions)):
             work.put(index)
-        lock = threading.Lock()
+        lock, judged, refused = threading.Lock(), threading.Event(), []
+        if self.judge:
+            judged.set()
 
-        def worker(slot, finished):
+        def reference():
+            outcome = 2  # unless it returns: a fault of the grader's own, its traceback told
             try:
+                outcome = self.make_references()
+            finally:
+                refused.append(outcome)
+                if outcome:
+                    self.boxes.stop()
+                judged.set()
+
+        def worker(slot, finished, first):
+            try:
+                first()
                 while not self.boxes.stopping.is_set():
                     try:
                         index = work.get_nowait()
                     except queue.Empty:
                         return
-                    result = self.grade_one(slot, index)
+                    result = self.grade_one(slot, index, judged)
                     if self.boxes.stopping.is_set():
                         return
                     with lock:
@@ -237,17 +254,22 @@ class Run:
         # once, and by an event each: Thread.join cut short by an exception may take a running
         # thread for ended.
         self.finished = [threading.Event() for _ in self.slots]
-        for slot, event in zip(self.slots, self.finished):
-            threading.Thread(target=worker, args=(slot, event), daemon=True).start()
+        for number, (slot, event) in enumerate(zip(self.slots, self.finished)):
+            first = reference if number == 0 and not judged.is_set() else lambda: None
+            threading.Thread(target=worker, args=(slot, event, first), daemon=True).start()
         for event in self.finished:
             while not event.wait(0.5):
                 pass
+        return refused[0] if refused else None
 
-    def grade_one(self, slot, index):
-        """The submission at INDEX graded in SLOT and judged against the reference."""
+    def grade_one(self, slot, index, judged):
+        """The submission at INDEX graded in SLOT and judged against the reference once JUDGED is
+        set (None when the reference could not be had)."""
         submission, tag = self.submissions[index], "%02d" % (index + 1)
         try:
-            return self.judge.judge(self.grader.grade(slot, submission, tag), self.args.shots)
+            result = self.grader.grade(slot, submission, tag)
+            judged.wait()
+            return self.judge.judge(result, self.args.shots) if self.judge else None
         except Exception as error:  # the grader's own fault: say so, go on with the rest
             return Result.of(submission, tag, Verdict.CRASHED, "the grader failed: %s" % error)
 
@@ -366,7 +388,7 @@ def main(argv):
     refused = run.grade()
     if refused:
         return refused
-    if run.results is None:
+    if run.judge is None:
         print("grade: interrupted before the reference was pictured; no report", file=sys.stderr)
         return run.code
     run.write_outputs()
