@@ -204,7 +204,12 @@ private:
                         std::to_wstring(Form.GetClientHeight())};
         Done = false;
         if (!ReachSize(Size))
+        {
+            // Lost again (a window manager may move it on): the frames counted so far were
+            // drawn at the size wanted, but the next may be drawn on the surface of another.
+            Settled = 0;
             return;
+        }
         Form.Clock.Pin(Time.Seconds);
         if (Settled++ == SettleFrames)
         {
