@@ -37,6 +37,10 @@ def test_a_run_that_said_nothing_with_a_code_of_no_program_is_run_once_more(tmp_
     assert runs == 2 and failure.verdict == Verdict.ERROR_BOX and "the scene threw" in failure.detail
     failure, runs = shown(tmp_path, [(1, ""), (1, "")])
     assert runs == 2 and (failure.verdict, failure.detail) == (Verdict.CRASHED, "exit code 1")
+    # The program's window not made, before the scene ran: once more, and then it counts.
+    no_window = (EXIT["exception"], "exception: CreateWindowExW failed: Class does not exist.\n")
+    failure, runs = shown(tmp_path, [no_window, no_window])
+    assert runs == 2 and failure.verdict == Verdict.ERROR_BOX and "Class does not exist" in failure.detail
 
 
 @pytest.mark.parametrize("run", [(EXIT["crash"], "crash: access violation\n"), (None, ""),

@@ -22,6 +22,7 @@ from tutor.pictures import driver_orders
 PROGRAM = "Submission"
 MESSAGES_LIMIT = 20000  # characters of compiler output kept
 SOURCE_FILES = 16  # .cpp files of one submission built together, each compiled in one step
+NO_WINDOW = "CreateWindowExW failed"  # the program's window not made: before its scene ever ran
 
 
 class Failure(Exception):
@@ -142,9 +143,12 @@ class Grader:
             os.makedirs(folder)
             os.chown(folder, slot.uid, slot.uid)
             code, said = self.boxes.run(slot, scratch, argv, display=True)
-            # A run that ended having said nothing, with a code the program never gives: Wine failing
-            # to start it on a loaded machine (seen: exit code 1), not the scene. It runs once more.
-            if again or code in (None, 0) or driver_verdict(code) or report_line(said):
+            # Wine failing to start the program on a loaded machine, not the scene: a run that ended
+            # having said nothing, with a code the program never gives (seen: exit code 1), or one
+            # whose window could not be made (seen: "Class does not exist"). It runs once more.
+            told = report_line(said)
+            unstarted = (not told and not driver_verdict(code)) or (told and told[1].startswith(NO_WINDOW))
+            if again or code in (None, 0) or not unstarted:
                 break
         made, refused, read = take_pictures(folder, self.args.shots)
         found.append(read)
