@@ -29,7 +29,7 @@ mkdir -p "$class" "$outside"
 cp "$fixtures"/{correct,distorted,broken,null,greedy,peek,garbled,bomb,spinner}.cpp "$class/"
 odd="Zoë <i>O'Brien; \$(touch pwned)"
 escape=$class/$odd
-mkdir "$escape" && cp "$fixtures/escape/"*.cpp "$escape/"
+mkdir "$escape" && cp "$fixtures/escape/"* "$escape/"
 echo "read me" >"$class/notes.txt"
 # Scenes with a shader pair beside them, loaded when they run: white (passes), red (differs),
 # and one whose fragment shader has an error at line 5.

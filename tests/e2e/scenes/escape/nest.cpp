@@ -1,27 +1,9 @@
 // Reaches for the kernel by raw system calls, as a Windows program under Wine can: a raw clone
 // gives a single-threaded child (a Wine process has many threads, and unshare wants one), which
 // tries a user namespace of its own, a network namespace and io_uring.
-#include <cstdint>
-#include <string>
+#include "Syscall.h"
 
-static std::intptr_t Sys(std::intptr_t Number, std::intptr_t A = 0, std::intptr_t B = 0,
-                         std::intptr_t C = 0, std::intptr_t D = 0)
-{
-    std::intptr_t Result;
-#if defined(__x86_64__)
-    register std::intptr_t R10 asm("r10") = D;
-    asm volatile("syscall"
-                 : "=a"(Result)
-                 : "a"(Number), "D"(A), "S"(B), "d"(C), "r"(R10)
-                 : "rcx", "r11", "memory");
-#else
-    asm volatile("int $0x80"
-                 : "=a"(Result)
-                 : "a"(Number), "b"(A), "c"(B), "d"(C), "S"(D)
-                 : "memory");
-#endif
-    return Result;
-}
+#include <string>
 
 #if defined(__x86_64__)
 constexpr std::intptr_t SysClone = 56, SysWait4 = 61, SysExitGroup = 231, SysUnshare = 272;

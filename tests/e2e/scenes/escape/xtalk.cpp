@@ -1,24 +1,11 @@
 // Reaches for X displays by raw system calls, as a Windows program under Wine can: its own, which
 // must answer (or this submission would prove nothing), then every other display's socket, by
 // path and by abstract name.
-#include <cstdint>
+#include "Syscall.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-static std::intptr_t Sys(std::intptr_t Number, std::intptr_t A, std::intptr_t B, std::intptr_t C)
-{
-    std::intptr_t Result;
-#if defined(__x86_64__)
-    asm volatile("syscall"
-                 : "=a"(Result)
-                 : "a"(Number), "D"(A), "S"(B), "d"(C)
-                 : "rcx", "r11", "memory");
-#else
-    asm volatile("int $0x80" : "=a"(Result) : "a"(Number), "b"(A), "c"(B), "d"(C) : "memory");
-#endif
-    return Result;
-}
 
 #if defined(__x86_64__)
 constexpr std::intptr_t SysClose = 3, SysSocket = 41, SysConnect = 42;
