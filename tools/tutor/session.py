@@ -27,7 +27,7 @@ from tutor import contract, messages
 from tutor.contract import MAX_HEIGHT, MAX_WIDTH, report_line, tail
 from tutor.outside import call, finish, run_limited, stop
 from tutor.signals import catch
-from tutor.tree import ROOT
+from tutor.tree import ROOT, exclusive
 
 # A session's exit codes, whatever the signal's number.
 SESSION_CODES = {signal.SIGINT: 130, signal.SIGTERM: 143, signal.SIGHUP: 143}
@@ -180,20 +180,11 @@ def desktop_running(prefix):
     return False
 
 
-class PrefixGuard:
+def guard(prefix):
     """Held while a session starts or ends the prefix's server, so that no other does the same
     at once: one prepares the prefix while the next waits, and none ends a server that another
     is joining."""
-
-    def __init__(self, prefix):
-        self.path = os.path.join(prefix, ".sessions.guard")
-
-    def __enter__(self):
-        self.file = open(self.path, "a")
-        fcntl.flock(self.file, fcntl.LOCK_EX)
-
-    def __exit__(self, *_):
-        self.file.close()
+    return exclusive(os.path.join(prefix, ".sessions.guard"))
 
 
 class Failed(SystemExit):
@@ -260,7 +251,7 @@ class Session:
         # Tools in one build folder share its prefix's server: one that is running (another
         # tool's, or one a killed tool left) is joined, and the last session out ends it.
         self.users = open(os.path.join(prefix, ".sessions"), "a")
-        with PrefixGuard(prefix):
+        with guard(prefix):
             fcntl.flock(self.users, fcntl.LOCK_SH)
             self.server = True
             # NOTE: Wine's output goes to a file: its services, started detached, keep a pipe open
@@ -318,7 +309,7 @@ class Session:
         for number in self.handlers:
             signal.signal(number, signal.SIG_IGN)
         if self.server:
-            with PrefixGuard(os.environ["WINEPREFIX"]):
+            with guard(os.environ["WINEPREFIX"]):
                 try:
                     # Held shared by every session of the prefix: taken alone, this one is the last.
                     fcntl.flock(self.users, fcntl.LOCK_EX | fcntl.LOCK_NB)

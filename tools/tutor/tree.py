@@ -113,10 +113,18 @@ def build_lock(build):
     it, a half-written import library fails the watch loop's link). The other build's own time
     limit bounds the wait."""
     os.makedirs(build, exist_ok=True)
-    with open(os.path.join(build, ".build.lock"), "w") as lock:
+    with exclusive(os.path.join(build, ".build.lock"), "build: waiting for another build of %s to end" % build):
+        yield
+
+
+@contextlib.contextmanager
+def exclusive(path, waiting=None):
+    """Holds the lock file PATH alone, saying WAITING first when another holds it."""
+    with open(path, "a") as lock:
         try:
             fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         except BlockingIOError:
-            print("build: waiting for another build of %s to end" % build, file=sys.stderr, flush=True)
+            if waiting:
+                print(waiting, file=sys.stderr, flush=True)
             fcntl.flock(lock, fcntl.LOCK_EX)
         yield
