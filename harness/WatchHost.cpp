@@ -1,6 +1,7 @@
 // The host of tools/run --watch: the program's window, form and loop as always, with the scene
 // in a module (a DLL) that is swapped for a newer one between two frames. The window, its place
-// and size, the OpenGL context and the scene clock carry on. Never part of the shipped program.
+// and size and the scene clock carry on; each scene draws in an OpenGL context of its own, as
+// each program does. Never part of the shipped program.
 //
 //   WatchHost.exe --next FILE --screenshot PNG
 //       FILE holds the Windows path of the scene module to show, replaced whole (by a rename)
@@ -39,6 +40,7 @@ struct TScene
     HMODULE Module = nullptr;
     TSceneEntry Draw = nullptr;
     std::string Name;
+    HGLRC Context = nullptr;
 };
 
 // --- the guard around a scene's frame -----------------------------------------------------
@@ -149,6 +151,7 @@ public:
         Frame = std::move(Application->OnIdle);
         Application->OnIdle = Bind(this, &THost::Idle);
         Form.OnFrameDrawn = Bind(this, &THost::FrameDrawn);
+        Current.Context = Good.Context = Form.RenderContext; // black, until a scene works
     }
 
     // The form's DrawScene: the current scene's frame, or black while none works.
@@ -170,14 +173,14 @@ public:
             if (Trouble.empty())
                 return;
             Say(Trouble);
-            RecoverGL(Form);
+            RecoverGL(Form); // the last good scene's own context may be the one it broke
             Pending = false; // this frame is not the new scene's
             // NOTE: a module that failed stays loaded: unloading it runs its code again.
-            Current = Good;
+            Switch(Good);
             if (Current.Draw && DrawGuarded(Form, Current).empty())
                 return;
             RecoverGL(Form);
-            Current = Good = {};
+            Current = Good = {nullptr, nullptr, {}, Good.Context};
         }
         ::glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         ::glClear(GL_COLOR_BUFFER_BIT);
@@ -216,7 +219,15 @@ private:
                                         ")"));
             return;
         }
-        Current = {Module, Entry, Name};
+        const HGLRC Context = ::wglCreateContext(Form.DeviceContext);
+        if (!Context)
+        {
+            Say(Contract::WatchLine(Contract::TLine::Failed, Name,
+                                    "no OpenGL context for it (error " +
+                                        std::to_string(::GetLastError()) + ")"));
+            return;
+        }
+        Switch({Module, Entry, Name, Context});
         Examine = Path.substr(0, Path.find_last_of(L'.')) + L".txt";
         Swapped = Started;
         LoadTime = TClock::now() - Started;
@@ -245,10 +256,28 @@ private:
         // (No message is handled between the read and here: the size is the frame's.)
         WriteWhole(Screenshot, EncodePng(Form.GetClientWidth(), Form.GetClientHeight(), Pixels));
         Pixels.clear();
+        if (Good.Context != Current.Context)
+            ::wglDeleteContext(Good.Context);
         if (Good.Module && Good.Module != Current.Module)
             ::FreeLibrary(Good.Module);
         Good = Current;
         Say(Contract::ShownLine(Current.Name, Took, Ms(LoadTime)));
+    }
+
+    // Draws Scene from the next frame on, in its own context, which the form deletes if it is
+    // current when the window goes; the scene drawing until now goes unless it is the last good
+    // one. Each context starts as a program's does: nothing set but the viewport and projection
+    // that the window's size gives, so what one save leaves set (a clear colour, a program, a
+    // matrix) never reaches the next.
+    void Switch(const TScene& Scene)
+    {
+        const HGLRC Before = Current.Context;
+        Current = Scene;
+        ::wglMakeCurrent(Form.DeviceContext, Current.Context);
+        Form.RenderContext = Current.Context;
+        Form.FormResize(&Form);
+        if (Before != Current.Context && Before != Good.Context)
+            ::wglDeleteContext(Before);
     }
 
     TForm1& Form;
