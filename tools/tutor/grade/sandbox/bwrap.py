@@ -103,11 +103,16 @@ def folders(files, scratch, hidden):
     return box
 
 
+# Wine's device services (drives' volumes, network, game controllers, plug and play) serve no
+# scene, and starting them took 0.8 s of processor in every sandboxed run, two fifths of Wine's start.
+OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe,winedevice.exe,plugplay.exe=d"
+
+
 def environment(wine, run):
     """The variables a sandbox's programs get, and no others."""
     env = {"PATH": "/usr/bin:/bin", "HOME": "/scratch/home", "XDG_CACHE_HOME": "/scratch/home/.cache",
            "WINEPREFIX": "/scratch/prefix", "WINEDEBUG": "-all", "WINE": wine,
-           "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d", "LANG": "C.UTF-8", RUN_VARIABLE: run}
+           "WINEDLLOVERRIDES": OVERRIDES, "LANG": "C.UTF-8", RUN_VARIABLE: run}
     for key in ("WINEARCH", "WINELOADER"):
         if key in os.environ:
             env[key] = os.environ[key]
