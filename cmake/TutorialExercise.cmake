@@ -2,7 +2,12 @@
 # Builds NAME.exe in the build folder from the shared program and one file that defines
 # TForm1::DrawScene, and drivers/NAME.exe, the same scene behind the tools' entry.
 function(add_tutorial_exercise Name Scene)
-    add_executable(${Name} WIN32 ${PROJECT_SOURCE_DIR}/src/Main.cpp ${Scene}
+    # The program's entry, the same in every exercise: compiled once for them all.
+    if(NOT TARGET tutorial_main)
+        add_library(tutorial_main OBJECT ${PROJECT_SOURCE_DIR}/src/Main.cpp)
+        target_link_libraries(tutorial_main PRIVATE tutorial tutorial_resources)
+    endif()
+    add_executable(${Name} WIN32 $<TARGET_OBJECTS:tutorial_main> ${Scene}
         ${PROJECT_SOURCE_DIR}/src/Tutorial.def)
     target_link_libraries(${Name} PRIVATE tutorial tutorial_resources)
     # NOTE: the .def (the _Form1 export) is read only when the executable exports symbols.
