@@ -1,5 +1,5 @@
 """tools/test: installs what is missing, builds, and runs the whole test suite: first the unit
-tests, built for this machine (seconds), then under Wine on a private X display with a Wine prefix
+tests, built for this machine (seconds, while the tree this machine runs builds), then under Wine on a private X display with a Wine prefix
 inside the build folder: the 32-bit program, then the 64-bit build. On a machine whose kernel runs
 no 32-bit code (or with TUTORIAL_FORCE_X64=1) the 32-bit program is checked as a file and the
 64-bit build runs the whole suite instead.
@@ -9,10 +9,11 @@ no 32-bit code (or with TUTORIAL_FORCE_X64=1) the 32-bit program is checked as a
 import os
 import subprocess
 import sys
+import tempfile
 
 from tutor import tree
-from tutor.commands import Exit, build, setup, use_route
-from tutor.outside import call, call_output
+from tutor.commands import BUILD_TIMEOUT, Exit, build, setup, use_route
+from tutor.outside import call, call_output, finish, stop
 from tutor.session import Session
 from tutor.signals import Interrupted
 
@@ -48,24 +49,67 @@ def main(argv):
             raise Exit("test", "--arch takes x86 or x64", 2)
         arches, argv = [argv[1]], argv[2:]
     route = use_route()
-    status = 1 if unit_tests() else 0
-    for width in arches:
-        saved = dict(os.environ)
-        try:
-            code = suite(width, route, argv)
-        except Interrupted:
-            raise
-        except SystemExit as stop:  # a Wine session that did not start, said why
-            code = stop.code
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
-        status = status or (1 if code else 0)
+    # The route's tree is the longest build and the suite's processors are its limit: it builds
+    # while the unit tests and the other width run, and while its Wine session starts.
+    early = Building(route, parts(route, route)[1]) if route in arches else None
+    try:
+        status = 1 if unit_tests() else 0
+        for width in arches:
+            saved = dict(os.environ)
+            try:
+                code = suite(width, route, argv, early)
+            except Interrupted:
+                raise
+            except SystemExit as failed:  # a Wine session that did not start, said why
+                code = failed.code
+            finally:
+                os.environ.clear()
+                os.environ.update(saved)
+            status = status or (1 if code else 0)
+    finally:
+        if early:
+            early.close()
     return status
 
 
-def suite(width, route, ctest_args):
-    """WIDTH's part of the suite with this machine's ROUTE; its exit code."""
+def parts(width, route):
+    """(ctest's choice of tests, tools/build's targets) of WIDTH's part with this machine's ROUTE.
+    Tests labelled per-route (the tools and the fuzzer) or one-width (the pictures, the editor)
+    run with the width this machine runs, not twice; the other width builds only what the rest
+    needs. This width builds the kit too: the tools' tests build scenes with it, and would
+    otherwise build it within their own time limits, side by side."""
+    if width != route:
+        return ["-LE", "per-route|one-width"], ["--target", "width_tests"]
+    return [], ["--target", "all", "kit"]
+
+
+class Building:
+    """tools/build of WIDTH's TARGETS, started before its turn; what it says is held until then."""
+
+    def __init__(self, width, targets):
+        self.width = width
+        self.said = tempfile.TemporaryFile("w+", errors="replace")
+        env = dict(os.environ, ARCH=width, BUILD_DIR=tree.build_dir(width))
+        self.process = subprocess.Popen([os.path.join(tree.TOOLS, "build")] + targets, env=env,
+                                        stdout=self.said, stderr=subprocess.STDOUT)
+
+    def result(self):
+        """Its exit code once it has ended, what it said printed."""
+        code = finish(self.process, BUILD_TIMEOUT)
+        self.said.seek(0)
+        sys.stdout.write(self.said.read())
+        sys.stdout.flush()
+        return code
+
+    def close(self):
+        if self.process.poll() is None:
+            stop(self.process)
+        self.said.close()
+
+
+def suite(width, route, ctest_args, early=None):
+    """WIDTH's part of the suite with this machine's ROUTE, its build EARLY (a Building) if that
+    started already; its exit code."""
     os.environ["ARCH"] = width
     folder = os.environ["BUILD_DIR"] = tree.build_dir()
     if width == "x86" and route == "x64":
@@ -76,21 +120,22 @@ def suite(width, route, ctest_args):
         tools = dict(OBJDUMP=tree.toolchain("x86") + "-objdump", NM=tree.toolchain("x86") + "-nm")
         return call(["bash", os.path.join(tree.TEST_SCRIPTS, "executable_test.sh"),
                      os.path.join(folder, "Tutorial.exe")], 300, env=dict(os.environ, **tools))
-    # Tests labelled per-route (the tools and the fuzzer) or one-width (the pictures, the editor)
-    # run with the width this machine runs, not twice; the other width builds only what the rest
-    # needs. This width builds the kit too: the tools' tests build scenes with it, and would
-    # otherwise build it within their own time limits, side by side.
-    choice, targets = [], ["--target", "all", "kit"]
+    choice, targets = parts(width, route)
     if width != route:
-        choice, targets = ["-LE", "per-route|one-width"], ["--target", "width_tests"]
         print("=== %s: the suite, less the tests that run with %s only ===" % (width, route), flush=True)
     else:
         print("=== %s: the whole suite ===" % width, flush=True)
-    code = build(*targets)
-    if code:
-        return code
-    # Always a display of our own: tests resize, key and screenshot windows.
+    if not early or early.width != width:
+        code = build(*targets)
+        if code:
+            return code
+    # Always a display of our own: tests resize, key and screenshot windows. (It starts while an
+    # early build still runs.)
     with Session(folder, own_display=True):
+        if early and early.width == width:
+            code = early.result()
+            if code:
+                return code
         # The width's test preset (CMakePresets.json), which needs this session to run in; as
         # many tests at once as there are processors (the tests' locks keep apart what must be),
         # unless the arguments say otherwise: the last -j given counts.
