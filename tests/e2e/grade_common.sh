@@ -35,8 +35,8 @@ mkfifo "$work/locks.made"
 (
   timeout 3600 inotifywait -m -e create --format %f "$locks" >"$work/locks.made" 2>"$work/locks.said" &
   watcher=$!
-  # Gone with this run's shell, within a second.
-  while kill -0 $$ 2>/dev/null; do sleep 1; done
+  # Gone with this run's shell.
+  tail --pid=$$ -s 0.2 -f /dev/null
   kill $watcher
 ) >/dev/null 2>&1 &
 while read -r name; do ! marked "${name%%.*}" || echo "${name%%.*}"; done <"$work/locks.made" >>"$work/graders" &
