@@ -26,8 +26,10 @@ wait_said() {
   echo "--- the watcher's output:"; cat "$file"
   exit 1
 }
-# The colour in the middle of a picture, or of the window wid on the screen, as R,G,B.
-centre() { timeout 20 convert "$1" -gravity center -crop 1x1+0+0 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:; }
+# The colour of a picture at a place ($2, a gravity: center, northwest), or in the middle of a
+# picture or of the window wid on the screen, as R,G,B.
+pixel() { timeout 20 convert "$1" -gravity "$2" -crop 1x1+0+0 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:; }
+centre() { pixel "$1" center; }
 colour() { centre "$BUILD_DIR/screenshot.png"; }
 on_screen() {
   timeout 20 import -window "$wid" "$work/window.png" 2>/dev/null

@@ -95,7 +95,7 @@ later=$(wait_screen "$earlier" 255)
 save_colour "1.0f, 0.0f, 1.0f"
 wait_said 10
 # Drawn as a new program draws it: the clear colour the scene before set is not this one's.
-corner=$(timeout 20 convert "$BUILD_DIR/screenshot.png" -crop 1x1+0+0 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:)
+corner=$(pixel "$BUILD_DIR/screenshot.png" northwest)
 [ "$corner" = 0,0,0 ] || fail "the save before left its GL state to the next: the background is $corner"
 # (A wrong argument of a GL call: the message is the compiler's usual one, at the scene's line.)
 printf 'void Wrong() { ::glVertex2f(1); }\n' >>"$scene"

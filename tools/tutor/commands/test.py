@@ -1,8 +1,8 @@
 """tools/test: installs what is missing, builds, and runs the whole test suite: first the unit
-tests, built for this machine (seconds, while the tree this machine runs builds), then under Wine on a private X display with a Wine prefix
-inside the build folder: the 32-bit program, then the 64-bit build. On a machine whose kernel runs
-no 32-bit code (or with TUTORIAL_FORCE_X64=1) the 32-bit program is checked as a file and the
-64-bit build runs the whole suite instead.
+tests, built for this machine (seconds, while the tree this machine runs builds), then under Wine
+on a private X display with a Wine prefix inside the build folder: the 32-bit program, then the
+64-bit build. On a machine whose kernel runs no 32-bit code (or with TUTORIAL_FORCE_X64=1) the
+32-bit program is checked as a file and the 64-bit build runs the whole suite instead.
     tools/test [--arch x86|x64] [CTEST ARGS...]     (e.g. tools/test --arch x86 -R Projection)
     tools/test --unit                               the unit tests alone
 """
@@ -57,7 +57,7 @@ def main(argv):
         for width in arches:
             saved = dict(os.environ)
             try:
-                code = suite(width, route, argv, early)
+                code = suite(width, route, argv, early if width == route else None)
             except Interrupted:
                 raise
             except SystemExit as failed:  # a Wine session that did not start, said why
@@ -87,7 +87,6 @@ class Building:
     """tools/build of WIDTH's TARGETS, started before its turn; what it says is held until then."""
 
     def __init__(self, width, targets):
-        self.width = width
         self.said = tempfile.TemporaryFile("w+", errors="replace")
         env = dict(os.environ, ARCH=width, BUILD_DIR=tree.build_dir(width))
         self.process = subprocess.Popen([os.path.join(tree.TOOLS, "build")] + targets, env=env,
@@ -125,14 +124,14 @@ def suite(width, route, ctest_args, early=None):
         print("=== %s: the suite, less the tests that run with %s only ===" % (width, route), flush=True)
     else:
         print("=== %s: the whole suite ===" % width, flush=True)
-    if not early or early.width != width:
+    if not early:
         code = build(*targets)
         if code:
             return code
     # Always a display of our own: tests resize, key and screenshot windows. (It starts while an
     # early build still runs.)
     with Session(folder, own_display=True):
-        if early and early.width == width:
+        if early:
             code = early.result()
             if code:
                 return code
