@@ -1,5 +1,5 @@
 # add_tutorial_kit(FOLDER FLAGS_OF TARGET HEADER FILE RECORDER FILE ENTRY TARGET
-#                  LIBRARIES TARGET... OBJECTS TARGET MODULE TARGET HOST TARGET)
+#                  LIBRARIES TARGET... OBJECTS TARGET MODULE TARGET... HOST TARGET)
 # Target kit: writes into FOLDER what compiling and linking one scene takes, for tools that
 # build outside CMake (tools/grade in its sandboxes, tools/run --watch), with GCC:
 #   compiler      the compiler's path, one line
@@ -11,7 +11,7 @@
 # One argument a line, each path absolute and quoted: the tools compile in folders of their own.
 # Taken from the targets' properties when the build is generated, never from its commands.
 function(add_tutorial_kit Folder)
-    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;RECORDER;ENTRY;OBJECTS;MODULE;HOST" "LIBRARIES")
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
     set(Of ${Kit_FLAGS_OF})
 
     # The build type's flags and the language standard, which no target property holds.
@@ -67,7 +67,9 @@ function(add_tutorial_kit Folder)
     file(GENERATE OUTPUT ${Folder}/link.rsp CONTENT "${Link}${Libraries}")
 
     set(Module "${Options}-shared\n")
-    kit_lines(Module "" "$<TARGET_OBJECTS:${Kit_MODULE}>")
+    foreach(Target ${Kit_MODULE})
+        kit_lines(Module "" "$<TARGET_OBJECTS:${Target}>")
+    endforeach()
     string(APPEND Module "\"$<TARGET_LINKER_FILE:${Kit_HOST}>\"\n")
     file(GENERATE OUTPUT ${Folder}/module.rsp CONTENT "${Module}${Libraries}")
 
