@@ -74,8 +74,11 @@ function(add_tutorial_kit Folder)
     file(GENERATE OUTPUT ${Folder}/module.rsp CONTENT "${Module}${Libraries}")
 
     file(GENERATE OUTPUT ${Folder}/compiler CONTENT "${CMAKE_CXX_COMPILER}\n")
-    add_custom_target(kit DEPENDS ${Pch}.gch)
-    add_dependencies(kit ${Kit_ENTRY} ${Kit_LIBRARIES} ${Kit_OBJECTS} ${Kit_MODULE} ${Kit_HOST})
+    # The header alone (target kit_header), which the program's own sources take too
+    # (tutorial_kit_header), before the libraries it is built with are built.
+    add_custom_target(kit_header DEPENDS ${Pch}.gch)
+    add_custom_target(kit)
+    add_dependencies(kit kit_header ${Kit_ENTRY} ${Kit_LIBRARIES} ${Kit_OBJECTS} ${Kit_MODULE} ${Kit_HOST})
 endfunction()
 
 # Appends to VAR a line PREFIX"ITEM" for each item of LIST (which may be a generator expression).
