@@ -135,10 +135,9 @@ def suite(width, route, ctest_args, early=None):
             code = early.result()
             if code:
                 return code
-        # The width's test preset (CMakePresets.json), which needs this session to run in; one
-        # test more at once than there are processors, since one of the grader's tests mostly
-        # waits (the tests' locks keep apart what must be), unless the arguments say otherwise:
-        # the last -j given counts.
-        jobs = ["--parallel", str((os.cpu_count() or 1) + 1)]
+        # The width's test preset (CMakePresets.json), which needs this session to run in; as
+        # many tests at once as there are processors (the tests' locks keep apart what must be),
+        # unless the arguments say otherwise: the last -j given counts.
+        jobs = ["--parallel", str(os.cpu_count() or 1)]
         return call(["ctest", "--preset", width, "--test-dir", folder] + choice + jobs + ctest_args, SUITE_TIMEOUT,
                     cwd=tree.ROOT)
