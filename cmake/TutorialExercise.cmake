@@ -49,8 +49,9 @@ endfunction()
 
 # tutorial_kit_header(TARGET...)
 # With MinGW GCC, each source of TARGET starts with the kit's header (harness/, TutorialKit.cmake):
-# Tutorial.h precompiled once with the same flags, for sources that include it anyway. It saves a
-# second or more of processor a source; other compilers parse Tutorial.h where it is included.
+# Tutorial.h precompiled once with the same flags, for sources that include it or the headers it
+# includes. It saves a second or more of processor a source; other compilers parse what each
+# source includes.
 function(tutorial_kit_header)
     if(MINGW AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
         foreach(Target ${ARGN})
