@@ -24,7 +24,7 @@ def fake_build(tmp_path, monkeypatch):
     return write
 
 
-def test_an_early_build_says_nothing_until_its_turn_then_all_it_said_and_its_code(fake_build, tmp_path, capfd):
+def test_an_early_build_says_nothing_until_its_turn_then_all_it_said_and_its_code(fake_build, capfd):
     fake_build('echo "$ARCH $BUILD_DIR $*"; echo warning: kept >&2; exit 3')
     early = test.Building("x64", ["--target", "all"])
     early.process.wait(10)

@@ -29,6 +29,9 @@ from tutor.outside import call, finish, run_limited, stop
 from tutor.signals import catch
 from tutor.tree import ROOT, exclusive
 
+# No .NET or browser engine to offer installing, no menu entries written for the desktop.
+DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
 # A session's exit codes, whatever the signal's number.
 SESSION_CODES = {signal.SIGINT: 130, signal.SIGTERM: 143, signal.SIGHUP: 143}
 SERVER_RUNNING = 2  # wineserver -p's exit code when the prefix has a server already
@@ -234,7 +237,7 @@ class Session:
         wine = env.get("TUTORIAL_WINE") or wine
         prefix = os.path.join(build, "wine")
         env.update(WINE=wine, WINEPREFIX=prefix, WINEARCH=arch, WINEDEBUG=env.get("WINEDEBUG") or "-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
+                   WINEDLLOVERRIDES=DLL_OVERRIDES,
                    HOME=os.path.join(build, "home"), XDG_CACHE_HOME=os.path.join(build, "home", ".cache"))
         os.makedirs(env["HOME"], exist_ok=True)  # Wine and Mesa write there
         os.makedirs(prefix, exist_ok=True)
