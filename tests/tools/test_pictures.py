@@ -43,3 +43,32 @@ def test_a_scene_that_only_clears_never_passes_a_reference_that_draws_something_
     said = re.fullmatch(r"capture: (\d+) pixels differ from (.+) \(at most (\d+) may\)\n", refused.stderr)
     assert refused.returncode == 1 and said and said[2] == axes and int(said[3]) == int(said[1]) // 100, refused.stderr
     assert forced.returncode == 0 and "at most 5000 may" in forced.stdout
+
+
+def test_pictures_compared_in_one_run_count_and_show_each_difference_as_compared_alone(tmp_path):
+    axes = draw(tmp_path / "axes.png", "line 0,286 791,286", "line 396,0 396,572")
+    black, square = draw(tmp_path / "black.png"), draw(tmp_path / "square.png", "rectangle 110,0 682,572")
+    pairs = [(axes, axes), (axes, black), (square, black), (black, square)]
+    alone = [pictures.compare(reference, picture, pictures.FUZZ, str(tmp_path / ("alone%d.png" % i)), timeout=30)
+             for i, (reference, picture) in enumerate(pairs)]
+    together = pictures.compare_all([(reference, picture, str(tmp_path / ("together%d.png" % i)))
+                                     for i, (reference, picture) in enumerate(pairs)], pictures.FUZZ, timeout=30)
+    assert together == [differing for differing, _ in alone] and together[0] == 0 and together[2] > together[1] > 0
+    for i in range(len(pairs)):
+        assert chunks(tmp_path / ("alone%d.png" % i)) == chunks(tmp_path / ("together%d.png" % i)), i
+    # One pair that cannot be compared (another size, no file) fails the run: each alone says why.
+    small = str(tmp_path / "small.png")
+    subprocess.run(["convert", "-size", "10x10", "xc:black", small], check=True, timeout=30)
+    for broken in (small, str(tmp_path / "none.png")):
+        assert pictures.compare_all([(axes, axes, str(tmp_path / "a.png")), (axes, broken, str(tmp_path / "b.png"))],
+                                    pictures.FUZZ, timeout=30) is None
+
+
+def chunks(path):
+    """A PNG's chunks, less the time it was written (tIME)."""
+    data, found = path.read_bytes()[8:], []
+    while data:
+        length = int.from_bytes(data[:4], "big")
+        found.append(data[4:8 + length])
+        data = data[12 + length:]
+    return [chunk for chunk in found if not chunk.startswith(b"tIME")]

@@ -7,7 +7,7 @@ import concurrent.futures
 import os
 
 from tutor.grade.result import Verdict
-from tutor.pictures import COMPARE_TIMEOUT, allowed, compare
+from tutor.pictures import COMPARE_TIMEOUT, allowed, compare, compare_all
 
 
 def measure(references, shots, fuzz, tolerance, jobs):
@@ -31,18 +31,24 @@ class Judge:
     def __init__(self, references, allowed_pixels, fuzz, pictures):
         self.references, self.allowed, self.fuzz, self.pictures = references, allowed_pixels, fuzz, pictures
 
-    def compare(self, taken, tag, shot):
-        """Differing pixels and the difference picture, or None and why they cannot be compared."""
-        diff = os.path.join(self.pictures, "%s-%s-diff.png" % (tag, shot.stem))
-        differing, why = compare(self.references[shot], taken, self.fuzz, diff, timeout=COMPARE_TIMEOUT)
-        return (differing, diff) if differing is not None else (None, why)
+    def compare(self, result, shots):
+        """{shot: (differing pixels, the difference picture), or (None, why they cannot be
+        compared)} of RESULT's pictures at SHOTS: all in one run, or each alone where that fails."""
+        pairs = {shot: (self.references[shot], result.pictures[shot],
+                        os.path.join(self.pictures, "%s-%s-diff.png" % (result.tag, shot.stem))) for shot in shots}
+        counts = compare_all(list(pairs.values()), self.fuzz, timeout=COMPARE_TIMEOUT) if pairs else []
+        if counts is not None:
+            return {shot: (count, diff) for (shot, (_, _, diff)), count in zip(pairs.items(), counts)}
+        found = {}
+        for shot, (reference, taken, diff) in pairs.items():
+            differing, why = compare(reference, taken, self.fuzz, diff, timeout=COMPARE_TIMEOUT)
+            found[shot] = (differing, diff) if differing is not None else (None, why)
+        return found
 
     def judge(self, result, shots):
         """RESULT with each of its pictures at SHOTS compared, and its verdict: one that passed
         differs where a picture differs past what is allowed, or cannot be compared."""
-        for shot in shots:
-            if shot in result.pictures:
-                result.differences[shot] = self.compare(result.pictures[shot], result.tag, shot)
+        result.differences.update(self.compare(result, [s for s in shots if s in result.pictures]))
         differs = [s for s in shots if s in result.differences and
                    (result.pixels(s) is None or result.pixels(s) > self.allowed[s])]
         if result.verdict == Verdict.PASS and differs:
