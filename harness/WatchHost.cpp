@@ -195,6 +195,18 @@ private:
             Looked = Now;
             LoadNext();
         }
+        // No more frames than a screen shows, a new scene's first at once: drawn flat out, as
+        // where nothing waits for the screen (Xvfb), a scene took a processor from the compiler of
+        // the next save.
+        if (!Pending && Now - Drawn < FramePace)
+        {
+            const auto Left = std::chrono::ceil<std::chrono::milliseconds>(FramePace - (Now - Drawn));
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(Left.count()),
+                                        QS_ALLINPUT);
+            Done = false;
+            return;
+        }
+        Drawn = Now;
         Frame(Sender, Done);
         if (!Pixels.empty())
             Shown();
@@ -285,7 +297,8 @@ private:
     TIdleEvent Frame;
     TScene Current, Good; // the scene drawing now, and the last that drew a frame
     std::wstring Loaded;
-    TClock::time_point Looked, Swapped;
+    static constexpr std::chrono::milliseconds FramePace{16};
+    TClock::time_point Looked, Swapped, Drawn;
     TClock::duration LoadTime{};
     bool Pending = false; // the frame being drawn is a new scene's first
     std::wstring Examine; // where the findings of the new scene's first frame go, until drawn

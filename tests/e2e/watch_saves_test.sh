@@ -72,8 +72,9 @@ after=$(colour)
 
 # A scene that writes a long line every frame, to both outputs, as when debugging: it goes on
 # moving (its red is its clock's fraction of a second) once it has written far more than a pipe
-# holds (its green turns on at 256 lines of 1 KiB), and the next save shows.
-printf '#include "Tutorial.h"\n#include <GL/gl.h>\n#include <cstdio>\nvoid TForm1::DrawScene()\n{\n    static int Lines = 0;\n    std::fprintf(stderr, "frame at %%f s: %%0999d\\n", SceneTime(), 0);\n    std::printf("and on standard output\\n");\n    ::glClearColor(float(SceneTime() - int(SceneTime())), ++Lines > 256 ? 1.0f : 0.0f, 1.0f, 1.0f);\n    ::glClear(GL_COLOR_BUFFER_BIT);\n}\n' >"$scene"
+# holds (its green turns on at 64 lines of 4 KiB, a second of the frames the watch shows), and the
+# next save shows.
+printf '#include "Tutorial.h"\n#include <GL/gl.h>\n#include <cstdio>\nvoid TForm1::DrawScene()\n{\n    static int Lines = 0;\n    std::fprintf(stderr, "frame at %%f s: %%04095d\\n", SceneTime(), 0);\n    std::printf("and on standard output\\n");\n    ::glClearColor(float(SceneTime() - int(SceneTime())), ++Lines > 64 ? 1.0f : 0.0f, 1.0f, 1.0f);\n    ::glClear(GL_COLOR_BUFFER_BIT);\n}\n' >"$scene"
 wait_said 9
 # Waits up to 20 s for the window to show something other than $1 with green $2; prints it.
 wait_screen() {
@@ -86,7 +87,7 @@ wait_screen() {
   echo "$now"
 }
 earlier=$(wait_screen none 255)
-[ "$(cut -d, -f2 <<<"$earlier")" = 255 ] || fail "a scene that writes every frame did not write 256 lines: $earlier"
+[ "$(cut -d, -f2 <<<"$earlier")" = 255 ] || fail "a scene that writes every frame did not write 64 lines: $earlier"
 later=$(wait_screen "$earlier" 255)
 [ "$later" != "$earlier" ] || fail "a scene that writes every frame stopped moving: $earlier"
 
