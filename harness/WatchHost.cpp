@@ -200,7 +200,8 @@ private:
         // the next save.
         if (!Pending && Now - Drawn < FramePace)
         {
-            const auto Left = std::chrono::ceil<std::chrono::milliseconds>(FramePace - (Now - Drawn));
+            const auto Left =
+                std::chrono::ceil<std::chrono::milliseconds>(FramePace - (Now - Drawn));
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(Left.count()),
                                         QS_ALLINPUT);
             Done = false;
