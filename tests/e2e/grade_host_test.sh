@@ -84,20 +84,21 @@ cp "$fixtures/broken.cpp" "$stopped/a.cpp"
 cp "$fixtures/forever.cpp" "$stopped/b.cpp"
 cp "$fixtures/forever.cpp" "$stopped/c.cpp"
 stop_mid_class() {
-  local signal=$1 target=$2 log=$work/$1-$2.log processes tool grader servers pid left code
+  local signal=$1 target=$2 log=$work/$1-$2.log processes tool grader servers pid left code count
+  count=$(find "$stopped" -name '*.cpp' | wc -l)
   processes=$(ps -e -o pid= | sort)
   "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-$signal-$target" --jobs 2 --timeout 60 >"$log" 2>&1 &
   tool=$!
-  # Once a is graded, b and c run side by side, each on an X server of its own: its user's, in its
-  # control group, without shared memory. (c compiles first: how long that takes depends on the
+  # Once a is graded, the others run side by side, each on an X server of its own: its user's, in
+  # its control group, without shared memory. (Which of them compiles first depends on the
   # machine's load.)
-  for _ in $(seq 600); do grep -q '^\[1/3\]' "$log" && break; sleep 0.1; done
+  for _ in $(seq 600); do grep -q "^\[1/$count\]" "$log" && break; sleep 0.1; done
   for _ in $(seq 300); do
     servers=$(grade_x_servers "$tool")
-    [ "$(wc -w <<<"$servers")" -lt 2 ] || break
+    [ "$(wc -w <<<"$servers")" -lt $((count - 1)) ] || break
     sleep 0.1
   done
-  [ "$(wc -w <<<"$servers")" -eq 2 ] || fail "not one X server a sandbox: $servers"
+  [ "$(wc -w <<<"$servers")" -eq $((count - 1)) ] || fail "not one X server a sandbox: $servers"
   for pid in $servers; do
     [ "$(ps -o uid= -p "$pid")" -ge 64000 ] && grep -q tutorial-grade- "/proc/$pid/cgroup" &&
       grep -qa 'MIT-SHM' "/proc/$pid/cmdline" || fail "an X server outside its sandbox: $(ps -o uid=,args= -p "$pid")"
@@ -120,16 +121,18 @@ stop_mid_class() {
     [ $code -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal ended tools/grade with $code: $(tail -2 "$log")"
   fi
   if [ "$target" = script ]; then
-    grep -q 'The run was interrupted: 1 of 3' "$out-$signal-$target/report.html" ||
+    grep -q "The run was interrupted: 1 of $count" "$out-$signal-$target/report.html" ||
       fail "no report of what was graded before SIG$signal: $(tail -2 "$log")"
   fi
   grade_nothing_left "SIG$signal to the $target"
 }
 killed=none
 stop_mid_class TERM script
+# One running is enough to be killed with.
+rm "$stopped/c.cpp"
 stop_mid_class KILL script
 stop_mid_class KILL grader
-rm "$stopped"/[bc].cpp
+rm "$stopped/b.cpp"
 cp "$fixtures/correct.cpp" "$stopped/a.cpp"
 timeout 120 "$root/tools/grade" --reference "$lure" "$stopped" --out "$out-after" --jobs 1 >"$work/after.log" 2>&1 ||
   fail "the run after exited with $?"
