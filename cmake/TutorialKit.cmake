@@ -1,37 +1,24 @@
-# add_tutorial_kit(FOLDER FLAGS_OF TARGET HEADER FILE RECORDER FILE ENTRY TARGET
+# add_tutorial_kit(FOLDER FLAGS_OF TARGET RECORDER FILE ENTRY TARGET
 #                  LIBRARIES TARGET... OBJECTS TARGET MODULE TARGET... HOST TARGET)
 # Target kit: writes into FOLDER what compiling and linking one scene takes, for tools that
 # build outside CMake (tools/grade in its sandboxes, tools/run --watch), with GCC:
 #   compiler      the compiler's path, one line
-#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, HEADER
-#                 precompiled with them, and RECORDER forced in after it:
+#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, the header
+#                 precompiled with them (add_tutorial_kit_header), and RECORDER forced in after it:
 #                                          COMPILER @compile.rsp -c scene.cpp -o scene.o
 #   link.rsp      a picture driver:        COMPILER scene.o @link.rsp -o Program.exe
 #   module.rsp    a watch module for HOST: COMPILER scene.o @module.rsp -o scene.dll
 # One argument a line, each path absolute and quoted: the tools compile in folders of their own.
 # Taken from the targets' properties when the build is generated, never from its commands.
-function(add_tutorial_kit Folder)
-    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER;RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
-    set(Of ${Kit_FLAGS_OF})
 
-    # The build type's flags and the language standard, which no target property holds.
-    string(TOUPPER "${CMAKE_BUILD_TYPE}" Config)
-    separate_arguments(BuildFlags NATIVE_COMMAND "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${Config}}")
-    if(CMAKE_CXX_EXTENSIONS)
-        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_EXTENSION_COMPILE_OPTION})
-    else()
-        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_STANDARD_COMPILE_OPTION})
-    endif()
-
-    set(Flags "")
-    kit_lines(Flags "-D" "$<TARGET_PROPERTY:${Of},COMPILE_DEFINITIONS>")
-    kit_lines(Flags "-I" "$<TARGET_PROPERTY:${Of},INCLUDE_DIRECTORIES>")
-    kit_lines(Flags "-isystem\n" "${CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES}")
-    kit_lines(Flags "" "${BuildFlags}")
-    kit_lines(Flags "" "$<TARGET_PROPERTY:${Of},COMPILE_OPTIONS>")
-    kit_lines(Flags "" "${Standard}")
-
-    # The shared header, parsed once with the same flags: a save costs the scene's own lines.
+# add_tutorial_kit_header(FOLDER FLAGS_OF TARGET HEADER FILE)
+# Target kit_header: HEADER precompiled with FLAGS_OF's flags (FOLDER/flags.rsp) into
+# FOLDER/Tutorial.hxx.gch, which the kit's scenes and the program's own sources start with
+# (tutorial_kit_header). Called before the tree's targets: Ninja starts what comes first, and most
+# of the tree waits for this.
+function(add_tutorial_kit_header Folder)
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;HEADER" "")
+    kit_flags(Flags ${Kit_FLAGS_OF})
     set(Pch ${Folder}/Tutorial.hxx)
     file(GENERATE OUTPUT ${Folder}/flags.rsp CONTENT "${Flags}")
     file(GENERATE OUTPUT ${Pch} CONTENT "#include \"${Kit_HEADER}\"\n")
@@ -42,6 +29,13 @@ function(add_tutorial_kit Folder)
         DEPFILE ${Pch}.gch.d
         COMMENT "Precompiling the kit's header"
         VERBATIM)
+    add_custom_target(kit_header DEPENDS ${Pch}.gch)
+endfunction()
+
+function(add_tutorial_kit Folder)
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
+    kit_flags(Flags ${Kit_FLAGS_OF})
+    set(Pch ${Folder}/Tutorial.hxx)
     # NOTE: without macro tracking, a wrong argument of a GL call is told at the scene's line,
     # not in the recorder's macro.
     set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n-ftrack-macro-expansion=0\n")
@@ -49,6 +43,7 @@ function(add_tutorial_kit Folder)
 
     # What each link takes besides the scene: the options, the system's libraries of the targets
     # named (in the order they need each other), then the runtime's defaults.
+    kit_build_flags(BuildFlags)
     set(Options "")
     kit_lines(Options "" "${BuildFlags}")
     kit_lines(Options "" "$<TARGET_PROPERTY:tutorial_options,INTERFACE_LINK_OPTIONS>")
@@ -74,11 +69,36 @@ function(add_tutorial_kit Folder)
     file(GENERATE OUTPUT ${Folder}/module.rsp CONTENT "${Module}${Libraries}")
 
     file(GENERATE OUTPUT ${Folder}/compiler CONTENT "${CMAKE_CXX_COMPILER}\n")
-    # The header alone (target kit_header), which the program's own sources take too
-    # (tutorial_kit_header), before the libraries it is built with are built.
-    add_custom_target(kit_header DEPENDS ${Pch}.gch)
     add_custom_target(kit)
     add_dependencies(kit kit_header ${Kit_ENTRY} ${Kit_LIBRARIES} ${Kit_OBJECTS} ${Kit_MODULE} ${Kit_HOST})
+endfunction()
+
+# Sets VAR to the lines of OF's defines, include folders and options, the build type's flags and
+# the language standard (which no target property holds).
+function(kit_flags Var Of)
+    kit_build_flags(BuildFlags)
+    if(CMAKE_CXX_EXTENSIONS)
+        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_EXTENSION_COMPILE_OPTION})
+    else()
+        set(Standard ${CMAKE_CXX${CMAKE_CXX_STANDARD}_STANDARD_COMPILE_OPTION})
+    endif()
+
+    set(Flags "")
+    kit_lines(Flags "-D" "$<TARGET_PROPERTY:${Of},COMPILE_DEFINITIONS>")
+    kit_lines(Flags "-I" "$<TARGET_PROPERTY:${Of},INCLUDE_DIRECTORIES>")
+    kit_lines(Flags "-isystem\n" "${CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES}")
+    kit_lines(Flags "" "${BuildFlags}")
+    kit_lines(Flags "" "$<TARGET_PROPERTY:${Of},COMPILE_OPTIONS>")
+    kit_lines(Flags "" "${Standard}")
+
+    set(${Var} "${Flags}" PARENT_SCOPE)
+endfunction()
+
+# Sets VAR to the build type's flags, a list.
+function(kit_build_flags Var)
+    string(TOUPPER "${CMAKE_BUILD_TYPE}" Config)
+    separate_arguments(Flags NATIVE_COMMAND "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${Config}}")
+    set(${Var} ${Flags} PARENT_SCOPE)
 endfunction()
 
 # Appends to VAR a line PREFIX"ITEM" for each item of LIST (which may be a generator expression).
