@@ -22,10 +22,16 @@ FUZZ = 2.0  # percent of a colour channel's range
 TOLERANCE_SHARE = 100  # by default one pixel in so many that the reference draws may differ: 1 %
 TOLERANCE_FLOOR = 8  # pixels that may differ however little is drawn: rasterisation at edges
 COMPARE_TIMEOUT = 60  # seconds for one comparison
-# Far above two pictures of the largest size (contract.py), far below what would hurt the
-# machine; no disk for pixels that do not fit.
-MAGICK_LIMITS = ["-limit", "memory", "128MiB", "-limit", "map", "256MiB", "-limit", "disk", "0",
-                 "-limit", "width", "4096", "-limit", "height", "4096", "-limit", "time", str(COMPARE_TIMEOUT)]
+
+
+def magick_limits(seconds):
+    """ImageMagick's limits for a run of at most SECONDS: far above two pictures of the largest
+    size (contract.py), far below what would hurt the machine; no disk for pixels that do not fit."""
+    return ["-limit", "memory", "128MiB", "-limit", "map", "256MiB", "-limit", "disk", "0",
+            "-limit", "width", "4096", "-limit", "height", "4096", "-limit", "time", str(seconds)]
+
+
+MAGICK_LIMITS = magick_limits(COMPARE_TIMEOUT)
 COUNT = re.compile(r"^\s*([0-9.e+]+)")  # ImageMagick's count of differing pixels, as it prints it
 
 
@@ -92,7 +98,7 @@ def compare_all(pairs, fuzz, *, timeout):
     """compare() of each (reference, picture, diff) of PAIRS in one run of ImageMagick, whose
     start costs more than a comparison: the differing pixels of each, in order, or None when one
     cannot be compared (compare() each alone then tells why). TIMEOUT is a comparison's."""
-    argv = ["convert"] + MAGICK_LIMITS[:-1] + [str(timeout * len(pairs))]
+    argv = ["convert"] + magick_limits(timeout * len(pairs))
     for i, (reference, picture, diff) in enumerate(pairs):
         # The same comparison as compare's, its difference picture the same to the byte; but
         # where compare refuses pictures of two sizes, this would compare what they share.
