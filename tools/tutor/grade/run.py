@@ -39,7 +39,7 @@ from tutor.grade.similar import groups, near_identical  # noqa: E402
 from tutor.grade.submission import Grader, read_scene  # noqa: E402
 from tutor.kit import Kit  # noqa: E402
 from tutor.hostile import NotRegular, printable, read_regular, student_name  # noqa: E402
-from tutor.signals import Interrupted, catch  # noqa: E402
+from tutor.signals import Interrupted, all_set, catch  # noqa: E402
 from tutor.tree import ROOT  # noqa: E402
 
 
@@ -94,8 +94,7 @@ class Run:
         except Interrupted as stop:
             self.code = stop.code
             self.boxes.stop()
-            for event in self.finished:
-                event.wait(10)
+            all_set(self.finished, 10)
         finally:
             for slot in self.slots:
                 slot.close()
@@ -250,16 +249,13 @@ class Run:
             finally:
                 finished.set()
 
-        # NOTE: daemon threads, waited for in steps so that a signal reaches the main thread at
-        # once, and by an event each: Thread.join cut short by an exception may take a running
-        # thread for ended.
+        # NOTE: daemon threads, waited for by an event each: Thread.join cut short by an exception
+        # may take a running thread for ended.
         self.finished = [threading.Event() for _ in self.slots]
         for number, (slot, event) in enumerate(zip(self.slots, self.finished)):
             first = reference if number == 0 and not judged.is_set() else lambda: None
             threading.Thread(target=worker, args=(slot, event, first), daemon=True).start()
-        for event in self.finished:
-            while not event.wait(0.5):
-                pass
+        all_set(self.finished)
         return refused[0] if refused else None
 
     def grade_one(self, slot, index, judged):
@@ -377,6 +373,7 @@ def shown(files):
     if len(files) == 1:
         return next(iter(files.values()))
     return b"".join(b"// %s\n%s\n" % (os.fsencode(name), text) for name, text in files.items())
+
 
 
 def main(argv):
