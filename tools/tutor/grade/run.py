@@ -375,7 +375,6 @@ def shown(files):
     return b"".join(b"// %s\n%s\n" % (os.fsencode(name), text) for name, text in files.items())
 
 
-
 def main(argv):
     args = parse_arguments(argv)
     if args.check_only:
