@@ -1,10 +1,10 @@
-# add_tutorial_kit(FOLDER FLAGS_OF TARGET RECORDER FILE ENTRY TARGET
+# add_tutorial_kit(FOLDER RECORDER FILE ENTRY TARGET
 #                  LIBRARIES TARGET... OBJECTS TARGET MODULE TARGET... HOST TARGET)
 # Target kit: writes into FOLDER what compiling and linking one scene takes, for tools that
 # build outside CMake (tools/grade in its sandboxes, tools/run --watch), with GCC:
 #   compiler      the compiler's path, one line
-#   compile.rsp   FLAGS_OF's defines, include folders, options and language standard, the header
-#                 precompiled with them (add_tutorial_kit_header), and RECORDER forced in after it:
+#   compile.rsp   the flags the header was precompiled with and the header (add_tutorial_kit_header,
+#                 called first), and RECORDER forced in after it:
 #                                          COMPILER @compile.rsp -c scene.cpp -o scene.o
 #   link.rsp      a picture driver:        COMPILER scene.o @link.rsp -o Program.exe
 #   module.rsp    a watch module for HOST: COMPILER scene.o @module.rsp -o scene.dll
@@ -30,12 +30,15 @@ function(add_tutorial_kit_header Folder)
         COMMENT "Precompiling the kit's header"
         VERBATIM)
     add_custom_target(kit_header DEPENDS ${Pch}.gch)
+    # A scene compiled with other flags would not take the header: the kit's are these.
+    set_property(GLOBAL PROPERTY TUTORIAL_KIT_FLAGS "${Flags}")
+    set_property(GLOBAL PROPERTY TUTORIAL_KIT_HEADER ${Pch})
 endfunction()
 
 function(add_tutorial_kit Folder)
-    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "FLAGS_OF;RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
-    kit_flags(Flags ${Kit_FLAGS_OF})
-    set(Pch ${Folder}/Tutorial.hxx)
+    cmake_parse_arguments(PARSE_ARGV 1 Kit "" "RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
+    get_property(Flags GLOBAL PROPERTY TUTORIAL_KIT_FLAGS)
+    get_property(Pch GLOBAL PROPERTY TUTORIAL_KIT_HEADER)
     # NOTE: without macro tracking, a wrong argument of a GL call is told at the scene's line,
     # not in the recorder's macro.
     set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n-ftrack-macro-expansion=0\n")
