@@ -1,10 +1,9 @@
-"""tools/test: installs what is missing, builds, and runs the whole test suite under Wine, on a
-private X display with a Wine prefix inside the build folder: the 32-bit build, and the 64-bit
-build's tests of what differs between the widths. On a machine whose kernel runs no 32-bit code
-(or with TUTORIAL_FORCE_X64=1) the 64-bit build runs the whole suite and the 32-bit program is
-checked as a file. The unit tests (built for this machine) and the other width's part run beside
-the tests of the width this machine runs, and are told once those end.
-    tools/test [--arch x86|x64] [CTEST ARGS...]     one width, e.g. tools/test --arch x86 -R Projection
+"""tools/test: installs what is missing, builds, and runs the whole test suite: first the unit
+tests, built for this machine (seconds, while the tree this machine runs builds), then under Wine
+on a private X display with a Wine prefix inside the build folder: the 32-bit program, then the
+64-bit build. On a machine whose kernel runs no 32-bit code (or with TUTORIAL_FORCE_X64=1) the
+32-bit program is checked as a file and the 64-bit build runs the whole suite instead.
+    tools/test [--arch x86|x64] [CTEST ARGS...]     (e.g. tools/test --arch x86 -R Projection)
     tools/test --unit                               the unit tests alone
 """
 import os
@@ -19,7 +18,6 @@ from tutor.session import Session
 from tutor.signals import Interrupted
 
 SUITE_TIMEOUT = 3 * 3600  # each test has a limit of its own (CMakePresets.json)
-BESIDE_NICE = 10  # what runs beside the route's tests yields the processors to them
 
 
 def unit_tests():
@@ -45,50 +43,33 @@ def main(argv):
         if len(argv) != 1:
             raise Exit("test", "--unit takes no other argument", 2)
         return setup() or unit_tests()
-    arches, whole = list(tree.ARCHES), True
+    arches = list(tree.ARCHES)
     if argv[:1] == ["--arch"]:
         if len(argv) < 2 or argv[1] not in tree.ARCHES:
             raise Exit("test", "--arch takes x86 or x64", 2)
-        arches, argv, whole = [argv[1]], argv[2:], False
+        arches, argv = [argv[1]], argv[2:]
     route = use_route()
-    if route not in arches:
-        return suite(arches[0], route, argv)
     # The route's tree is the longest build and the suite's processors are its limit: it builds
-    # while its Wine session starts. What needs neither (the unit tests, the other width's part)
-    # runs beside the route's tests, a tool of its own at a lower priority: the builds keep both
-    # processors busy, the tests at times one, waiting on the grader's tests one after another.
-    early = Held([os.path.join(tree.TOOLS, "build")] + parts(route, route)[1],
-                 dict(os.environ, ARCH=route, BUILD_DIR=tree.build_dir(route)))
-    tool, others = os.path.join(tree.TOOLS, "test"), [width for width in arches if width != route]
-    beside = [Held([tool] + args, dict(os.environ), BESIDE_NICE)
-              for args in [["--unit"]] * whole + [["--arch", width] + argv for width in others]]
-    told = " and ".join(["the unit tests"] * whole + ["the %s part" % width for width in others])
-
-    def start_beside():
-        if beside and beside[0].process is None:
-            print("=== %s: beside the %s suite, told once it ends ===" % (told, route), flush=True)
-            for part in beside:
-                part.start()
-
-    early.start()
+    # while the unit tests and the other width run, and while its Wine session starts.
+    early = Building(route, parts(route, route)[1]) if route in arches else None
     try:
-        saved = dict(os.environ)
-        try:
-            code = suite(route, route, argv, early, start_beside)
-        except Interrupted:
-            raise
-        except SystemExit as failed:  # a Wine session that did not start, said why
-            code = failed.code
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
-        # Whatever became of the route's suite, the rest is run and told.
-        start_beside()
-        codes = [code] + [part.result(SUITE_TIMEOUT) for part in beside]
-        return 1 if any(codes) else 0
+        status = 1 if unit_tests() else 0
+        for width in arches:
+            saved = dict(os.environ)
+            try:
+                code = suite(width, route, argv, early if width == route else None)
+            except Interrupted:
+                raise
+            except SystemExit as failed:  # a Wine session that did not start, said why
+                code = failed.code
+            finally:
+                os.environ.clear()
+                os.environ.update(saved)
+            status = status or (1 if code else 0)
     finally:
-        for part in [early] + beside:
-            part.close()
+        if early:
+            early.close()
+    return status
 
 
 def parts(width, route):
@@ -102,35 +83,32 @@ def parts(width, route):
     return [], ["--target", "all", "kit"]
 
 
-class Held:
-    """ARGV with the environment ENV, started (start()) before its turn, at the priority NICE
-    lowered by that much; what it says is held until then (result())."""
+class Building:
+    """tools/build of WIDTH's TARGETS, started before its turn; what it says is held until then."""
 
-    def __init__(self, argv, env, nice=0):
-        self.argv = (["nice", "-n", str(nice)] if nice else []) + argv
-        self.env, self.process = env, None
+    def __init__(self, width, targets):
         self.said = tempfile.TemporaryFile("w+", errors="replace")
+        env = dict(os.environ, ARCH=width, BUILD_DIR=tree.build_dir(width))
+        self.process = subprocess.Popen([os.path.join(tree.TOOLS, "build")] + targets, env=env,
+                                        stdout=self.said, stderr=subprocess.STDOUT)
 
-    def start(self):
-        self.process = subprocess.Popen(self.argv, env=self.env, stdout=self.said, stderr=subprocess.STDOUT)
-
-    def result(self, timeout):
-        """Its exit code once it has ended, at most TIMEOUT s from now, what it said printed."""
-        code = finish(self.process, timeout)
+    def result(self):
+        """Its exit code once it has ended, what it said printed."""
+        code = finish(self.process, BUILD_TIMEOUT)
         self.said.seek(0)
         sys.stdout.write(self.said.read())
         sys.stdout.flush()
         return code
 
     def close(self):
-        if self.process and self.process.poll() is None:
+        if self.process.poll() is None:
             stop(self.process)
         self.said.close()
 
 
-def suite(width, route, ctest_args, early=None, testing=None):
-    """WIDTH's part of the suite with this machine's ROUTE, its build EARLY (a Held) if that
-    started already; its exit code. TESTING is called as its tests start."""
+def suite(width, route, ctest_args, early=None):
+    """WIDTH's part of the suite with this machine's ROUTE, its build EARLY (a Building) if that
+    started already; its exit code."""
     os.environ["ARCH"] = width
     folder = os.environ["BUILD_DIR"] = tree.build_dir()
     if width == "x86" and route == "x64":
@@ -154,14 +132,12 @@ def suite(width, route, ctest_args, early=None, testing=None):
     # early build still runs.)
     with Session(folder, own_display=True):
         if early:
-            code = early.result(BUILD_TIMEOUT)
+            code = early.result()
             if code:
                 return code
         # The width's test preset (CMakePresets.json), which needs this session to run in; as
         # many tests at once as there are processors (the tests' locks keep apart what must be),
         # unless the arguments say otherwise: the last -j given counts.
         jobs = ["--parallel", str(os.cpu_count() or 1)]
-        if testing:
-            testing()
         return call(["ctest", "--preset", width, "--test-dir", folder] + choice + jobs + ctest_args, SUITE_TIMEOUT,
                     cwd=tree.ROOT)
