@@ -39,6 +39,9 @@ function(add_tutorial_kit Folder)
     cmake_parse_arguments(PARSE_ARGV 1 Kit "" "RECORDER;ENTRY;OBJECTS;HOST" "LIBRARIES;MODULE")
     get_property(Flags GLOBAL PROPERTY TUTORIAL_KIT_FLAGS)
     get_property(Pch GLOBAL PROPERTY TUTORIAL_KIT_HEADER)
+    if(NOT Pch)
+        message(FATAL_ERROR "add_tutorial_kit needs add_tutorial_kit_header called before it")
+    endif()
     # NOTE: without macro tracking, a wrong argument of a GL call is told at the scene's line,
     # not in the recorder's macro.
     set(Compile "${Flags}-Winvalid-pch\n-include\n\"${Pch}\"\n-include\n\"${Kit_RECORDER}\"\n-ftrack-macro-expansion=0\n")
