@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tools/grade with an animated reference at three scene times: the right speed passes; the wrong
-# speed, a count of frames and a clock of the scene's own fail. In the same class several crash
-# while being pictured, three a slot: every one ends in time with its verdict (X clients waiting
-# on such a window once hung the run), and nothing is left running.
+# speed, a count of frames and a clock of the scene's own fail. In the same class two crash while
+# being pictured, one in each slot before the others: each ends in time with its verdict, its slot
+# goes on to the next, and nothing is left running.
 #   grade_animated_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
@@ -25,7 +25,7 @@ static double OwnClock()\
 }\
 &/' "$spinning" >"$class/spin_clock.cpp"
 for f in "$class"/spin_*.cpp; do cmp -s "$f" "$spinning" && fail "$(basename "$f") was not made"; done
-for i in $(seq 6); do cp "$fixtures/late_crash.cpp" "$class/crash$i.cpp"; done
+for i in 1 2; do cp "$fixtures/late_crash.cpp" "$class/crash$i.cpp"; done
 
 out=$work/out
 grade animated.log --reference "$spinning" --times 0,0.5,1 "$class" --out "$out" --timeout 20 --jobs 2 ||
@@ -34,10 +34,10 @@ expect spin_right pass
 expect spin_fast differs
 expect spin_frames differs
 expect spin_clock differs
-[ "$(grep -c '^crash[0-9]*,792x573,0,crashed,,access violation' "$out/results.csv")" -eq 6 ] ||
+[ "$(grep -c '^crash[0-9]*,792x573,0,crashed,,access violation' "$out/results.csv")" -eq 2 ] ||
   fail "not every crash while pictured is 'crashed' with its exception: $(grep -c '^crash' "$out/results.csv") rows"
 [ "$(tr -d '\r' <"$out/results.csv" | awk -F, '$1 == "spin_right" && $9 == "" {print $3}' | sort -u | tr '\n' ' ')" = "0 0.5 1 " ] ||
   fail "results.csv has no row for each time"
-grep -q '^Graded 10 submissions at 4 sizes and 4 times' "$work/animated.log" || fail "no closing summary: $(tail -1 "$work/animated.log")"
+grep -q '^Graded 6 submissions at 4 sizes and 4 times' "$work/animated.log" || fail "no closing summary: $(tail -1 "$work/animated.log")"
 
 grade_finish "each speed judged at each time, every crash while pictured ended with its verdict"
