@@ -39,7 +39,9 @@ mkfifo "$work/locks.made"
   tail --pid=$$ -s 0.2 -f /dev/null
   kill $watcher
 ) >/dev/null 2>&1 &
-while read -r name; do ! marked "${name%%.*}" || echo "${name%%.*}"; done <"$work/locks.made" >>"$work/graders" &
+# (Neither holds this run's output: a runner that reads it to its end before it reaps the run would
+# wait for them, and they for the run to be gone.)
+while read -r name; do ! marked "${name%%.*}" || echo "${name%%.*}"; done <"$work/locks.made" >>"$work/graders" 2>/dev/null &
 for _ in $(seq 300); do grep -q '^Watches established' "$work/locks.said" 2>/dev/null && break; sleep 0.1; done
 grep -q '^Watches established' "$work/locks.said" || { echo "FAIL: inotifywait did not watch $locks"; exit 1; }
 own_graders() { sort -u "$work/graders" 2>/dev/null | paste -sd '|'; }
